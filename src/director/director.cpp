@@ -1,0 +1,68 @@
+#include "director/director.h"
+
+#include <cstring>
+
+#include "director/scenes.h"
+#include "host/console.h"
+
+const char kDemoTitle[] = "Kald mig bare ordblind...";
+
+int32_t frameNumber = 0;
+uint32_t nextTick = 0;
+
+LargeFrame* largeFrame = nullptr;
+RgbFrame* sceneFrame = nullptr;
+RgbFrame* zoomFrame = nullptr;
+
+namespace {
+
+constexpr uint32_t kFrameMilliseconds = 40;
+
+}  // namespace
+
+StartUp startUpDemo(const DirectorHost& host) {
+    registerSongFiles();
+    buildRenderers();
+    if (host.setTitle) host.setTitle(kDemoTitle);
+
+    largeFrame = new LargeFrame();
+    sceneFrame = new RgbFrame();
+    zoomFrame = new RgbFrame();
+
+    clearIntensityBuffers();
+    clearBlackPicture();
+    computePathPoints();
+
+    // Read before the sound output is opened and the song loaded, so the time those take
+    // counts against the first frames.
+    nextTick = host.readClock();
+    resetZoomPhase();
+    return openMusic();
+}
+
+void waitForFrame(uint32_t& tick, uint32_t (*readClock)()) {
+    while (static_cast<int32_t>(readClock() - tick) <= 0) {
+    }
+    tick += kFrameMilliseconds;
+}
+
+void drawFrame(int32_t n) {
+    std::memset(sceneFrame->pixels, 0, sizeof sceneFrame->pixels);
+    if (n == 1) {
+        // The cell frame is still all zero: the first frame shows black while the music starts.
+        startMusic();
+    } else {
+        drawScene(n);
+    }
+}
+
+StartUp runDemo() {
+    StartUp result = startUpDemo(DirectorHost{setConsoleTitle, tickCount});
+    if (result != StartUp::Started) return result;
+    for (;;) {
+        ++frameNumber;
+        waitForFrame(nextTick, tickCount);
+        drawFrame(frameNumber);
+        presentCellFrame();
+    }
+}

@@ -1,0 +1,47 @@
+// The demo itself: start-up, the paced frame loop and the drawing of one frame.
+#pragma once
+#include <cstdint>
+
+#include "fx/frames.h"
+
+// How start-up ended.
+enum class StartUp : uint8_t {
+    Started,        // the frame loop can run
+    NoSoundOutput,  // the sound output could not be opened; the renderers are destroyed
+    NoSong,         // the song could not be loaded; the renderers are destroyed
+};
+
+// What start-up needs from its surroundings: the console title (step 3) and the millisecond
+// clock (step 7). Offline runs pass a clock that stands still and no title.
+struct DirectorHost {
+    int (*setTitle)(const char* text);  // may be null
+    uint32_t (*readClock)();
+};
+
+// The title the demo shows from the moment its tables are built.
+extern const char kDemoTitle[];
+
+extern int32_t frameNumber;  // 0 before the loop, 1 in the first frame, never reset
+extern uint32_t nextTick;    // the clock value that must pass before the next frame starts
+
+// The frames, allocated at start-up in this order and kept for the whole run.
+extern LargeFrame* largeFrame;
+extern RgbFrame* sceneFrame;
+extern RgbFrame* zoomFrame;
+
+// Start-up steps 1 to 9: sound file access, renderers, title, frames, scene buffers and
+// tables, clock, sound output and song.
+StartUp startUpDemo(const DirectorHost& host);
+
+// Busy-waits until readClock() passes nextTick, then moves nextTick on by 40 ms. The
+// comparison is made on the wrapped difference, so the wait stays right across the wrap of
+// the 32-bit millisecond clock.
+void waitForFrame(uint32_t& nextTick, uint32_t (*readClock)());
+
+// Draws frame n into cellFrame: sceneFrame is cleared, then frame 1 starts the music and
+// every later frame draws the scene the timeline assigns to it.
+void drawFrame(int32_t n);
+
+// Start-up, then the frame loop for as long as the process lives. Returns only when start-up
+// fails.
+StartUp runDemo();

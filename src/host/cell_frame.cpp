@@ -1,0 +1,3 @@
+#include "host/cell_frame.h"
+
+CellFrame cellFrame = {};

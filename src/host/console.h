@@ -1,0 +1,20 @@
+// The console host: the operations the director needs from the platform's text console.
+// One implementation per platform: console_win32.cpp (Win32 console) and console_posix.cpp
+// (ANSI terminal). Everything else in the program reaches the console only through these.
+#pragma once
+#include <cstdint>
+
+// Turns the console into an 80 by 50 text screen with the greeting title, maximised.
+void openDemoConsole();
+
+// Sets the console window's title; non-zero on success.
+int setConsoleTitle(const char* text);
+
+// Writes the whole cellFrame to the screen in one go and keeps the cursor hidden.
+void presentCellFrame();
+
+// Milliseconds on a monotonic clock that wraps at 2^32 (GetTickCount on Windows).
+uint32_t tickCount();
+
+// The title shown while the renderer tables are being built.
+extern const char kGreetingTitle[];

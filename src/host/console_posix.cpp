@@ -1,0 +1,149 @@
+// The console host on POSIX: an ANSI terminal. The demo takes the alternate screen, hides
+// the cursor, turns echo off and draws each frame as the cells that changed since the last
+// one. The terminal is given back on exit and on SIGINT, SIGTERM and SIGHUP; SIGTSTP and
+// SIGCONT give it back and take it again around a suspension.
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "host/console.h"
+#include "host/terminal_encoder.h"
+
+namespace {
+
+constexpr int kOutput = STDOUT_FILENO;
+constexpr int kInput = STDIN_FILENO;
+
+termios savedTermios;
+bool haveSavedTermios = false;
+volatile sig_atomic_t terminalTaken = 0;
+volatile sig_atomic_t screenLost = 0;  // set after a suspension: redraw everything
+
+TerminalScreen screen;
+ColourMode colourMode = ColourMode::Ansi16;
+std::string frameBytes;
+char currentTitle[256] = "";
+
+// Async-signal-safe: only write(2).
+void writeAll(const char* bytes, size_t length) {
+    while (length > 0) {
+        ssize_t written = write(kOutput, bytes, length);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        bytes += written;
+        length -= static_cast<size_t>(written);
+    }
+}
+
+void writeTitle(const char* title) {
+    std::string bytes;
+    appendTitleSequence(title, bytes);
+    writeAll(bytes.data(), bytes.size());
+}
+
+void takeTerminal() {
+    if (haveSavedTermios) {
+        termios quiet = savedTermios;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON);
+        tcsetattr(kInput, TCSANOW, &quiet);
+    }
+    writeAll(kTerminalEnter, sizeof kTerminalEnter - 1);
+    terminalTaken = 1;
+}
+
+// Async-signal-safe: write(2), tcflush(3) and tcsetattr(3) only.
+void giveTerminalBack() {
+    if (!terminalTaken) return;
+    terminalTaken = 0;
+    writeAll(kTerminalRestore, sizeof kTerminalRestore - 1);
+    if (haveSavedTermios) {
+        // Keys typed during the demo are dropped, not handed to the shell.
+        tcflush(kInput, TCIFLUSH);
+        tcsetattr(kInput, TCSANOW, &savedTermios);
+    }
+}
+
+void restoreAtExit() { giveTerminalBack(); }
+
+void onTerminatingSignal(int signalNumber) {
+    giveTerminalBack();
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+void onSuspend(int) {
+    giveTerminalBack();
+    signal(SIGTSTP, SIG_DFL);
+    raise(SIGTSTP);
+}
+
+void onContinue(int) {
+    signal(SIGTSTP, onSuspend);
+    takeTerminal();
+    screenLost = 1;
+}
+
+void terminalSize(int& columns, int& rows) {
+    winsize size{};
+    if (ioctl(kOutput, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
+        columns = size.ws_col;
+        rows = size.ws_row;
+    } else {
+        columns = kScreenColumns;
+        rows = kScreenRows;
+    }
+}
+
+}  // namespace
+
+void openDemoConsole() {
+    colourMode = colourModeFor(std::getenv("COLORTERM"));
+    // The worst frame (every cell changed, every colour changed) stays well below this, so
+    // the frame loop never allocates.
+    frameBytes.reserve(256 * 1024);
+
+    haveSavedTermios = tcgetattr(kInput, &savedTermios) == 0;
+    std::atexit(restoreAtExit);
+    signal(SIGINT, onTerminatingSignal);
+    signal(SIGTERM, onTerminatingSignal);
+    signal(SIGHUP, onTerminatingSignal);
+    signal(SIGTSTP, onSuspend);
+    signal(SIGCONT, onContinue);
+    takeTerminal();
+    setConsoleTitle(kGreetingTitle);
+}
+
+int setConsoleTitle(const char* text) {
+    std::strncpy(currentTitle, text, sizeof currentTitle - 1);
+    writeTitle(currentTitle);
+    return 1;
+}
+
+void presentCellFrame() {
+    if (screenLost) {
+        screenLost = 0;
+        screen.known = false;
+        writeTitle(currentTitle);
+    }
+    int columns, rows;
+    terminalSize(columns, rows);
+    frameBytes.clear();
+    encodeFrame(cellFrame, screen, columns, rows, colourMode, frameBytes);
+    if (!frameBytes.empty()) writeAll(frameBytes.data(), frameBytes.size());
+}
+
+uint32_t tickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
+                                 static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+}

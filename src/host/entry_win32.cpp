@@ -1,0 +1,12 @@
+// Program entry on Windows: a windowed program that opens a console of its own.
+#include <windows.h>
+
+#include "director/director.h"
+#include "host/console.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (!AllocConsole()) return 0;
+    openDemoConsole();
+    runDemo();
+    return 0;
+}
