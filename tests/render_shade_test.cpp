@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <random>
 #include <vector>
 
@@ -88,6 +89,14 @@ TEST_F(ShadeRendererTest, NamedColoursGiveTheirCells) {
             << c.r << "," << c.g << "," << c.b;
         EXPECT_EQ(entry(c.r, c.g, c.b), c.cell) << c.r << "," << c.g << "," << c.b;
     }
+}
+
+TEST_F(ShadeRendererTest, ColoursFarOutsideTheCubeAreMatchedWithoutOverflow) {
+    // The squared distances exceed 32 bits here (the sanitizer build checks for overflow).
+    EXPECT_EQ(renderer->cellForColour(INT32_MIN, INT32_MIN, INT32_MIN), 0x00DB);
+    // A huge red alone is nearest to red: light red's green and blue cost more than its red
+    // gains.
+    EXPECT_EQ(renderer->cellForColour(INT32_MAX, INT32_MIN, INT32_MIN), 0x04DB);
 }
 
 TEST_F(ShadeRendererTest, TableMatchesTheRulesForEveryColour) {

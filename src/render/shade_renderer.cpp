@@ -56,18 +56,20 @@ Blend blendOf(int32_t d, int32_t j, int32_t order) {
     }
 }
 
-// In 64 bits, so that no colour argument can overflow the arithmetic.
-int64_t squaredDistance(const Colour& c, int32_t r, int32_t g, int32_t b) {
+// Unsigned 64 bits hold the distance of any two colours of 32-bit components (each square is
+// below 2^63, the sum below 2^64), so no argument can overflow the arithmetic.
+uint64_t squaredDistance(const Colour& c, int32_t r, int32_t g, int32_t b) {
     const int64_t dr = int64_t{c.red} - r, dg = int64_t{c.green} - g, db = int64_t{c.blue} - b;
-    return dr * dr + dg * dg + db * db;
+    return static_cast<uint64_t>(dr * dr) + static_cast<uint64_t>(dg * dg) +
+           static_cast<uint64_t>(db * db);
 }
 
 // The matching rules, one colour at a time.
 uint16_t matchColour(int32_t r, int32_t g, int32_t b) {
     int32_t d = 0;
-    int64_t best = squaredDistance(paletteColour(0), r, g, b);
+    uint64_t best = squaredDistance(paletteColour(0), r, g, b);
     for (int32_t i = 1; i < kColours; ++i) {
-        const int64_t distance = squaredDistance(paletteColour(i), r, g, b);
+        const uint64_t distance = squaredDistance(paletteColour(i), r, g, b);
         if (distance < best) {
             best = distance;
             d = i;
@@ -77,7 +79,7 @@ uint16_t matchColour(int32_t r, int32_t g, int32_t b) {
     for (int32_t j = 0; j < kColours; ++j) {
         for (int32_t order = 0; order < 3; ++order) {
             const Blend blend = blendOf(d, j, order);
-            const int64_t distance = squaredDistance(blend.colour, r, g, b);
+            const uint64_t distance = squaredDistance(blend.colour, r, g, b);
             if (distance < best) {
                 best = distance;
                 cell = blend.cell;
