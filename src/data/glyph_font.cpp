@@ -1,4 +1,4 @@
-// The glyph font, compiled in from glyph_font.bin (made by tools/make_font.py).
+// The glyph font, compiled in from glyph_font.bin (made by tools/assets/make_font.py).
 #include "data/assets.h"
 
 extern const unsigned char asset_glyph_font[];

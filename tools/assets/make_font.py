@@ -17,7 +17,7 @@ this order of preference:
   - drawn here, in the fonts' style (strokes two pixels wide, capitals on rows 1 to 9).
 Codes 0 and 255 are blank. The tool prints which characters needed a fallback.
 
-Usage:  python3 tools/make_font.py [--preview font.png]
+Usage:  python3 tools/assets/make_font.py [--preview font.png]
 Writes src/data/glyph_font.bin (3072 bytes: 256 glyphs of 12 rows, bit 7 the leftmost
 pixel); the same sources always give the same bytes. --preview also writes an enlarged
 picture of the 256 glyphs and a few joined sample lines, for checking by eye.
@@ -31,7 +31,7 @@ import struct
 import sys
 import zlib
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 FONT_DIR = pathlib.Path("/usr/share/consolefonts")
 SOURCES = ["lat1-12.psf.gz", "lat4-12.psf.gz"]
 OUTPUT = ROOT / "src" / "data" / "glyph_font.bin"
