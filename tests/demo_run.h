@@ -2,10 +2,12 @@
 // frames drawn one after another into cellFrame, as the frame loop would draw them.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "director/director.h"
 #include "host/cell_frame.h"
+#include "sound/output.h"
 
 namespace demo_run {
 
@@ -13,9 +15,16 @@ inline uint32_t stillClock() {
     return 0;
 }
 
-// Start-up runs once per test process: it allocates the frames and renderers for good.
+// Start-up runs once per test process: it allocates the frames and renderers for good. The
+// music goes to the offline output device, which needs no sound hardware and keeps no time;
+// its streaming thread is stopped before the process ends.
 inline bool startOnce() {
-    static const StartUp result = startUpDemo(DirectorHost{nullptr, stillClock});
+    static const StartUp result = [] {
+        outputDevice = &offlineOutput;
+        StartUp started = startUpDemo(DirectorHost{nullptr, stillClock});
+        std::atexit([] { stopPlayback(playingModule); });
+        return started;
+    }();
     return result == StartUp::Started;
 }
 
