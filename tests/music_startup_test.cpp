@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "director/director.h"
+#include "director/renderers.h"
+#include "director/scenes.h"
 #include "host/cell_frame.h"
 #include "sequencer/sequencer.h"
 #include "sound/file_access.h"
@@ -37,17 +39,20 @@ uint32_t stillClock() {
     return 5000;
 }
 
-// Each start-up allocates the frames afresh; the demo does it once.
-void releaseFrames() {
-    delete largeFrame;
-    delete sceneFrame;
-    delete zoomFrame;
-    largeFrame = nullptr;
-    sceneFrame = zoomFrame = nullptr;
-}
-
+// Start-up allocates the frames and builds the renderers for good, as the demo does once. The
+// tests start up again and again in a process that other tests may have started up already,
+// so each keeps what it finds and puts it back afterwards.
 class MusicStartUp : public ::testing::Test {
   protected:
+    LargeFrame* savedLarge = largeFrame;
+    RgbFrame* savedScene = sceneFrame;
+    RgbFrame* savedZoom = zoomFrame;
+    ShadeRenderer* savedShade = shadeRenderer;
+    QuadrantRenderer* savedQuadrant = quadrantRenderer;
+    const OutputDevice* savedDevice = outputDevice;
+    int32_t savedFrameNumber = frameNumber;
+    CellFrame savedCells = cellFrame;
+
     void SetUp() override {
         opens = 0;
         openedRate = 0;
@@ -63,10 +68,23 @@ class MusicStartUp : public ::testing::Test {
     }
     void TearDown() override {
         if (playingModule) stopPlayback(playingModule);
-        closeOutput();
-        outputDevice = &platformOutput;
-        setMemoryImage(nullptr, 0);
-        releaseFrames();
+        releaseStartUp();
+        useEmbeddedSong();
+        outputDevice = savedDevice;
+        largeFrame = savedLarge;
+        sceneFrame = savedScene;
+        zoomFrame = savedZoom;
+        shadeRenderer = savedShade;
+        quadrantRenderer = savedQuadrant;
+        frameNumber = savedFrameNumber;
+        cellFrame = savedCells;
+    }
+    // What one start-up made: its frames, and its renderers unless a failure destroyed them.
+    void releaseStartUp() {
+        if (largeFrame != savedLarge) delete largeFrame;
+        if (sceneFrame != savedScene) delete sceneFrame;
+        if (zoomFrame != savedZoom) delete zoomFrame;
+        if (shadeRenderer != savedShade) destroyRenderers();
     }
     StartUp startUp() { return startUpDemo(DirectorHost{nullptr, stillClock}); }
 };
@@ -79,16 +97,20 @@ TEST_F(MusicStartUp, SongFilesAreRegisteredBeforeTheOutputOpensAt44100Hz) {
     EXPECT_EQ(playingModule, nullptr) << "nothing plays before frame 1";
 }
 
-TEST_F(MusicStartUp, WithoutOutputTheDemoEndsBeforeItsFirstFrame) {
+TEST_F(MusicStartUp, WithoutOutputStartUpEndsWithTheRenderersDestroyed) {
     refuseOpen = true;
     EXPECT_EQ(startUp(), StartUp::NoSoundOutput);
+    EXPECT_EQ(shadeRenderer, nullptr);
+    EXPECT_EQ(quadrantRenderer, nullptr);
     EXPECT_EQ(playingModule, nullptr);
 }
 
-TEST_F(MusicStartUp, WithoutSongTheDemoEndsBeforeItsFirstFrame) {
+TEST_F(MusicStartUp, WithoutSongStartUpEndsWithTheRenderersDestroyed) {
     spoilSong = true;
     EXPECT_EQ(startUp(), StartUp::NoSong);
     EXPECT_EQ(opens, 1);
+    EXPECT_EQ(shadeRenderer, nullptr);
+    EXPECT_EQ(quadrantRenderer, nullptr);
     EXPECT_EQ(playingModule, nullptr);
 }
 
@@ -111,12 +133,14 @@ TEST_F(MusicStartUp, FrameOneStartsTheSongAndStaysBlack) {
 TEST_F(MusicStartUp, RunDemoReturnsWithoutAFrameWhenTheSoundCannotStart) {
     refuseOpen = true;
     EXPECT_EQ(runDemo(), StartUp::NoSoundOutput);
-    EXPECT_EQ(frameNumber, 0);
+    EXPECT_EQ(frameNumber, savedFrameNumber);
+    releaseStartUp();
     refuseOpen = false;
     spoilSong = true;
-    releaseFrames();
     EXPECT_EQ(runDemo(), StartUp::NoSong);
-    EXPECT_EQ(frameNumber, 0);
+    EXPECT_EQ(frameNumber, savedFrameNumber);
+    EXPECT_TRUE(std::all_of(std::begin(cellFrame.cells), std::end(cellFrame.cells),
+                            [](uint16_t c) { return c == 0; }));
 }
 
 }  // namespace
