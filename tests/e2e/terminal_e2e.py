@@ -76,7 +76,7 @@ class Terminal(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         if not (DEMO and CAPTURE and shutil.which("tmux")):
-            raise unittest.SkipTest("needs the demo, democapture and tmux")
+            common.skip_or_fail("needs the demo, democapture and tmux")
         cls.workspace = tempfile.TemporaryDirectory()
         # The frames the demo shows from 4 s to 52 s, recorded offline.
         cls.first_frame, cls.last_frame = 101, 1300

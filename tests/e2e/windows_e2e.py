@@ -32,7 +32,7 @@ class Windows(unittest.TestCase):
     def setUpClass(cls):
         missing = [tool for tool in TOOLS if not shutil.which(tool)]
         if not EXE or not os.path.exists(EXE) or missing:
-            raise unittest.SkipTest("needs %s and %s" % (EXE or "demo.exe", ", ".join(missing) or "-"))
+            common.skip_or_fail("needs %s and %s" % (EXE or "demo.exe", ", ".join(missing) or "-"))
         cls.display = ":%d" % free_display()
         cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24",
                                      "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
