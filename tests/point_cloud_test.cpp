@@ -48,6 +48,10 @@ TEST(ZoomCentre, StaysInItsRangeAndUsesSinglePrecisionQuotients) {
     // Frames where a double quotient a / 559 or a / 611 would land on the other integer.
     EXPECT_EQ(zoomCentre(17543).x, 93);
     EXPECT_EQ(zoomCentre(29538).y, 41);
+    // The closing scene has no last frame: still in range (and no overflow) at the last one.
+    const ZoomCentre last = zoomCentre(INT32_MAX);
+    EXPECT_GE(last.x, 40);
+    EXPECT_LE(last.x, 120);
 }
 
 TEST(WarpTables, EveryEntryStaysInsideTheBufferForEveryCentre) {

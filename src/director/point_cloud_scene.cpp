@@ -36,6 +36,13 @@ int32_t warpEntry(int32_t i, int32_t centre) {
     return static_cast<int32_t>(static_cast<float>(i - centre) * kWarpScale + c);
 }
 
+// a = 10 n as a float, the time base of the zoom centre, the view distance and the turn. The
+// product is formed in 64 bits: in 32 it would overflow after about 99 days of the closing
+// scene.
+float timeBase(int32_t n) {
+    return static_cast<float>(int64_t{10} * n);
+}
+
 }  // namespace
 
 void computePathPoints() {
@@ -60,7 +67,7 @@ void resetZoomPhase() {
 }
 
 ZoomCentre zoomCentre(int32_t n) {
-    const float a = static_cast<float>(10 * n);
+    const float a = timeBase(n);
     return ZoomCentre{static_cast<int32_t>(80 - 40 * sinOf(a * (1.0f / 559))),
                       static_cast<int32_t>(50 + 25 * sinOf(a * (1.0f / 611)))};
 }
@@ -78,7 +85,7 @@ void composePointCloud(int32_t n) {
     warpIntensity(intensityImage, intensityScratch);
     blurIntensity(intensityScratch, intensityImage);
 
-    const float a = static_cast<float>(10 * n);
+    const float a = timeBase(n);
     viewDistance = static_cast<float>(256 + 64 * sinOf(a * (1.0f / 327)));
     globalRotation = multiply(multiply(rotationX(kTwoPi * sinOf(a * (1.0f / 289))),
                                        rotationY(kTwoPi * cosOf(a * (1.0f / 307)))),
