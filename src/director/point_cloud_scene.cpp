@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "data/assets.h"
 #include "director/director.h"
 #include "director/scenes.h"
+#include "fx/colour_ops.h"
 #include "fx/intensity.h"
 
 Vec3 pathPoints[kPathPoints];
@@ -104,4 +106,29 @@ PulseRect pulseRect(double phase) {
     // The halves in floating point: an odd size puts the extra pixel on the right and bottom.
     return PulseRect{static_cast<int32_t>(40 - width / 2.0),
                      static_cast<int32_t>(25 - height / 2.0), width, height};
+}
+
+void drawPointCloudScene(int32_t n, const TextRenderer& shade) {
+    composePointCloud(n);
+    shade.render2x2(largeFrame->pixels, SourceRect{0, 0, kLargeWidth, kLargeHeight}, kLargeWidth, 0,
+                    0, cellFrame);
+}
+
+void drawClosingScene(int32_t n, const TextRenderer& quadrant, const TextRenderer& shade) {
+    // The banner scrolls one column a frame, from column 141 at frame 2501; past its last
+    // column nothing is drawn and the upper half stays blank.
+    drawBanner(*sceneFrame, n - 2360);
+    quadrant.render1x1(sceneFrame->pixels, SourceRect{0, 0, kFrameWidth, kFrameHeight}, kFrameWidth,
+                       0, 0, cellFrame);
+
+    composePointCloud(n);
+    shade.render4x4(largeFrame->pixels, SourceRect{0, 0, kLargeWidth, kLargeHeight}, kLargeWidth, 0,
+                    25, cellFrame);
+
+    zoomPhase += 0.09;
+    const PulseRect pulse = pulseRect(zoomPhase);
+    std::memset(zoomFrame->pixels, 0, sizeof zoomFrame->pixels);
+    blitScaledPicture(*zoomFrame, Picture4, pulse.x, pulse.y, pulse.width, pulse.height);
+    shade.render2x2(zoomFrame->pixels, SourceRect{0, 0, kFrameWidth, kFrameHeight}, kFrameWidth, 40,
+                    25, cellFrame);
 }

@@ -7,6 +7,7 @@
 
 #include "fx/frames.h"
 #include "fx/vector.h"
+#include "render/text_renderer.h"
 
 constexpr int kPathPoints = 1024;
 
@@ -41,3 +42,11 @@ struct PulseRect {
     int32_t x, y, width, height;
 };
 PulseRect pulseRect(double phase);
+
+// Frames 1301 to 1899: the point cloud at full size, largeFrame converted 2 by 2 into all
+// cells by the shade renderer.
+void drawPointCloudScene(int32_t n, const TextRenderer& shade);
+
+// Frames 2501 and on: the scroll banner in grey characters above, the point cloud 4 by 4 in
+// the lower-left quarter and the pulsing Picture4 2 by 2 in the lower-right quarter.
+void drawClosingScene(int32_t n, const TextRenderer& quadrant, const TextRenderer& shade);
