@@ -12,7 +12,7 @@ struct SourceRect {
 };
 
 class TextRenderer {
-public:
+  public:
     // The cell that shows one colour best (the units are the renderer's own).
     virtual uint16_t cellForColour(int32_t r, int32_t g, int32_t b) const = 0;
     // Builds the lookup table; must run before any conversion or cellForColour.
@@ -28,6 +28,9 @@ public:
                            int32_t cellY, CellFrame& cells) const = 0;
     virtual ~TextRenderer() = default;
 
-protected:
+    // The table of finished cell words; null until buildTable.
+    const uint16_t* table() const { return cellTable.get(); }
+
+  protected:
     std::unique_ptr<uint16_t[]> cellTable;  // none until buildTable
 };

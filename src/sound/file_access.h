@@ -1,0 +1,55 @@
+// File access of the sound engine. Songs are read only through five callbacks that the user of
+// the engine registers: the demo reads the song compiled into the program through the memory
+// callbacks, the tools read files from disk through the disk callbacks.
+#pragma once
+#include <cstdint>
+
+using FileOpen = void* (*)(const char* name);  // a handle, or none
+using FileClose = void (*)(void* handle);
+using FileRead = int32_t (*)(void* destination, int32_t count, void* handle);  // bytes delivered
+using FileSeek = void (*)(void* handle, int32_t offset, uint8_t origin);  // 0 start, 1 here, 2 end
+using FileTell = int32_t (*)(void* handle);
+
+// Stores the five callbacks if all are given; otherwise clears all five, which makes
+// openOutput and every later load fail.
+void setFileCallbacks(FileOpen open, FileClose close, FileRead read, FileSeek seek, FileTell tell);
+bool haveFileCallbacks();
+
+// The handle of the memory callbacks: a window on an image in memory.
+struct MemoryFile {
+    int32_t size;
+    int32_t position;  // 0..size
+    const uint8_t* data;
+};
+
+// The image the memory callbacks read: none until it is chosen. The demo chooses the song
+// compiled into the program (useEmbeddedSong); tests and fuzzing choose their own images.
+void setMemoryImage(const uint8_t* data, int32_t size);
+void useEmbeddedSong();
+
+// The memory callbacks. memoryOpen ignores the name and opens the current image (none when no
+// image has been chosen); each call makes a new MemoryFile, which memoryClose releases.
+void* memoryOpen(const char* name);
+void memoryClose(void* handle);
+int32_t memoryRead(void* destination, int32_t count, void* handle);
+void memorySeek(void* handle, int32_t offset, uint8_t origin);
+int32_t memoryTell(void* handle);
+
+// The disk callbacks: name is a path. Files of 2 GiB or more are not opened.
+void* diskOpen(const char* name);
+void diskClose(void* handle);
+int32_t diskRead(void* destination, int32_t count, void* handle);
+void diskSeek(void* handle, int32_t offset, uint8_t origin);
+int32_t diskTell(void* handle);
+
+// One open file of a load, reached through the registered callbacks. The forwarders do
+// nothing (and yield 0 or none) for a missing reader.
+struct ModuleReader {
+    void* handle;
+};
+
+ModuleReader* readerOpen(const char* name);
+void readerClose(ModuleReader* reader);
+int32_t readerRead(void* destination, int32_t count, ModuleReader* reader);
+void readerSeek(ModuleReader* reader, int32_t offset, uint8_t origin);
+int32_t readerTell(ModuleReader* reader);

@@ -1,0 +1,290 @@
+// The mixer. Each voice is mixed in segments: runs of frames in which no loop point or sample
+// end is passed and no ramp ends, found with one division before the segment, so the inner
+// loops only interpolate, scale, accumulate and step.
+//
+// The mixer is safe on any voice, not only on the ones the sequencer makes; the cases that a
+// sequencer never produces are settled so that no value outside a sample's data is ever read:
+// - a negative position plays from the start of the sample;
+// - a step of 0 (or a negative one) holds the voice at its position; a step of 256 values
+//   or more is taken as the largest step below 256;
+// - a segment never reads outside the values 0 .. length + 7: one that would is cut there; a
+//   voice moving backward then turns as at its loop start, a voice standing backward beyond
+//   its data ends;
+// - a ping-pong reflection that lands below value 0 lands on 0, and a position far outside
+//   the loop is folded back at once, as the reflections would do one by one;
+// - a sample whose loop is empty or lies beyond its length ends the voice; a voice moving
+//   backward through a forward loop turns forward at the loop start.
+#include "sound/mixer.h"
+
+#include "sound/output.h"
+
+Voice voiceTable[kVoiceCount];
+
+namespace {
+
+constexpr int64_t kLargestStep = (int64_t{256} << 32) - 1;
+constexpr float kFractionScale = 1.0f / 2147483648.0f;  // 2^-31
+constexpr int64_t kFar = int64_t{1} << 56;              // 2^24 values
+
+int64_t positionOf(const Voice& v) {
+    return static_cast<int64_t>(
+        static_cast<uint64_t>(static_cast<uint32_t>(v.positionWhole)) << 32 | v.positionFraction);
+}
+
+void storePosition(Voice& v, int64_t position) {
+    v.positionWhole = static_cast<int32_t>(position >> 32);
+    v.positionFraction = static_cast<uint32_t>(position);
+}
+
+int64_t stepOf(const Voice& v) {
+    int64_t step = static_cast<int64_t>(
+        static_cast<uint64_t>(static_cast<uint32_t>(v.stepWhole)) << 32 | v.stepFraction);
+    if (v.stepWhole < 0) return 0;
+    return step > kLargestStep ? kLargestStep : step;
+}
+
+void endVoice(Voice& v) {
+    v.sample = nullptr;
+    v.positionWhole = 0;
+    v.positionFraction = 0;
+}
+
+// Nearest integer, halves away from zero.
+int32_t roundToInt(float x) {
+    int32_t whole = static_cast<int32_t>(x);
+    float rest = x - static_cast<float>(whole);
+    if (rest >= 0.5f) return whole + 1;
+    if (rest <= -0.5f) return whole - 1;
+    return whole;
+}
+
+inline float interpolate(const int16_t* data, int64_t position) {
+    const int32_t whole = static_cast<int32_t>(position >> 32);
+    const float a = data[whole];
+    const float b = data[whole + 1];
+    const float f = static_cast<float>(static_cast<uint32_t>(position) >> 1) * kFractionScale;
+    return a + f * (b - a);
+}
+
+// Constant gains: two frames per pass.
+int64_t mixPlain(float* out, int32_t frames, const int16_t* data, int64_t position, int64_t step,
+                 float left, float right) {
+    int32_t k = 0;
+    for (; k + 2 <= frames; k += 2) {
+        const float v0 = interpolate(data, position);
+        position += step;
+        const float v1 = interpolate(data, position);
+        position += step;
+        out[0] += v0 * left;
+        out[1] += v0 * right;
+        out[2] += v1 * left;
+        out[3] += v1 * right;
+        out += 4;
+    }
+    if (k < frames) {
+        const float v0 = interpolate(data, position);
+        position += step;
+        out[0] += v0 * left;
+        out[1] += v0 * right;
+    }
+    return position;
+}
+
+// Ramping gains: one frame per pass, the gains moving by the deltas after each frame.
+int64_t mixRamp(float* out, int32_t frames, const int16_t* data, int64_t position, int64_t step,
+                float& left, float& right, float leftDelta, float rightDelta) {
+    float l = left, r = right;
+    for (int32_t k = 0; k < frames; ++k) {
+        const float v = interpolate(data, position);
+        position += step;
+        out[0] += v * l;
+        out[1] += v * r;
+        l += leftDelta;
+        r += rightDelta;
+        out += 2;
+    }
+    left = l;
+    right = r;
+    return position;
+}
+
+// Frames from position on whose two values lie inside data[0 .. length + 7], moving by step
+// in the given direction; at most limit.
+int32_t framesInsideData(const Sample& s, int64_t position, int64_t step, bool forward,
+                         int32_t limit) {
+    const int64_t last = static_cast<int64_t>((uint64_t{s.length} + 6) << 32 | 0xFFFFFFFFu);
+    if (position < 0 || position > last) return 0;
+    if (step == 0) return limit;
+    const int64_t room = forward ? last - position : position;
+    const int64_t frames = room / step + 1;
+    return frames < limit ? static_cast<int32_t>(frames) : limit;
+}
+
+// The loop rule at a boundary: forward loops wrap, ping-pong loops reflect, anything else ends
+// the voice.
+void passBoundary(Voice& v, const Sample& s, int64_t position) {
+    if (position < 0) position = 0;
+    const uint64_t start = uint64_t{s.loopStart} << 32;
+    const uint64_t end = (uint64_t{s.loopStart} + s.loopLength) << 32;
+    const uint64_t twice = uint64_t{s.loopLength} << 33;
+    const uint64_t p = static_cast<uint64_t>(position);
+    if (s.loopMode == kForwardLoop) {
+        v.direction = 1;
+        uint32_t whole = static_cast<uint32_t>(p >> 32);
+        const uint32_t loopEnd = s.loopStart + s.loopLength;
+        if (whole >= loopEnd) whole = s.loopStart + (whole - loopEnd) % s.loopLength;
+        storePosition(v, static_cast<int64_t>(uint64_t{whole} << 32 | (p & 0xFFFFFFFFu)));
+        return;
+    }
+    if (s.loopMode != kPingPongLoop) {
+        endVoice(v);
+        return;
+    }
+    uint64_t q = p;
+    if (v.direction == 1) {
+        // Whole double reflections (end, then start) move the position back by twice the loop.
+        if (q >= end + twice) q -= (q - end) / twice * twice;
+        q = 2 * end - q - 1;
+        v.direction = 2;
+        if (static_cast<int64_t>(q) < static_cast<int64_t>(start)) {
+            q = 2 * start - q - 1;
+            v.direction = 1;
+        }
+    } else {
+        if (static_cast<int64_t>(q) < static_cast<int64_t>(start) && start - q > twice) {
+            q += (start - q - 1) / twice * twice;
+        }
+        q = 2 * start - q - 1;
+        v.direction = 1;
+        if (static_cast<int64_t>(q) >= static_cast<int64_t>(end)) {
+            q = 2 * end - q - 1;
+            v.direction = 2;
+        }
+    }
+    int64_t reflected = static_cast<int64_t>(q);
+    storePosition(v, reflected < 0 ? 0 : reflected);
+}
+
+void mixVoice(Voice& v, float* out, int32_t frameCount) {
+    int32_t remaining = frameCount;
+    while (remaining > 0 && v.sample) {
+        const Sample& s = *v.sample;
+        const uint64_t loopEnd = uint64_t{s.loopStart} + s.loopLength;
+        if (!s.data || s.length == 0 || s.loopLength == 0 || loopEnd > s.length) {
+            endVoice(v);
+            return;
+        }
+        int64_t position = positionOf(v);
+        if (position < 0) position = 0;
+        const int64_t step = stepOf(v);
+        const bool forward = v.direction == 1;
+
+        // 1. Frames to the boundary.
+        int32_t segment = remaining;
+        bool atBoundary = false;
+        const int64_t distance = forward
+                                     ? static_cast<int64_t>(loopEnd << 32) - position
+                                     : position - static_cast<int64_t>(uint64_t{s.loopStart} << 32);
+        if (distance <= 0) {
+            segment = 0;
+            atBoundary = true;
+        } else if (distance < kFar) {
+            const uint64_t distance24 = static_cast<uint64_t>(distance) >> 8;
+            const uint64_t step24 = static_cast<uint64_t>(step) >> 8;
+            if (step24 != 0) {
+                const uint64_t frames = (distance24 + step24 - 1) / step24;
+                if (frames <= static_cast<uint64_t>(remaining)) {
+                    segment = static_cast<int32_t>(frames);
+                    atBoundary = true;
+                }
+            }
+        }
+
+        // 2. The ramp: carry on with a running one, or set up a new one for changed levels.
+        if (!(v.rampRemaining > 0 && v.leftLevel == v.rampLeftTarget &&
+              v.rightLevel == v.rampRightTarget)) {
+            v.rampLeftTarget = v.leftLevel;
+            v.rampRightTarget = v.rightLevel;
+            const int32_t left = v.leftLevel - (v.currentLeft >> 8);
+            const int32_t right = v.rightLevel - (v.currentRight >> 8);
+            v.rampLeftDelta =
+                left != 0 ? static_cast<float>(left) * (1.0f / 255.0f) * rampReciprocal : 0.0f;
+            v.rampRightDelta =
+                right != 0 ? static_cast<float>(right) * (1.0f / 255.0f) * rampReciprocal : 0.0f;
+            v.rampRemaining = (left != 0 || right != 0) && rampFrames > 0 ? rampFrames : 0;
+        }
+        const bool ramping = v.rampRemaining > 0;
+        if (ramping && v.rampRemaining < segment) {
+            segment = v.rampRemaining;
+            atBoundary = false;
+        }
+
+        // Never read outside the data.
+        bool leftData = false;
+        if (segment > 0) {
+            const int32_t inside = framesInsideData(s, position, step, forward, segment);
+            if (inside < segment) {
+                segment = inside;
+                atBoundary = false;
+                leftData = true;
+            }
+        }
+
+        // 3, 4. Mix.
+        const int64_t signedStep = forward ? step : -step;
+        if (ramping) {
+            float left = static_cast<float>(v.currentLeft) / 256.0f / 255.0f;
+            float right = static_cast<float>(v.currentRight) / 256.0f / 255.0f;
+            position = mixRamp(out, segment, s.data, position, signedStep, left, right,
+                               v.rampLeftDelta, v.rampRightDelta);
+            // 5. Keep the levels reached; a finished ramp lands exactly on its levels.
+            v.currentLeft = roundToInt(left * 255.0f * 256.0f);
+            v.currentRight = roundToInt(right * 255.0f * 256.0f);
+            v.rampRemaining -= segment;
+            if (v.rampRemaining == 0) {
+                v.rampLeftDelta = 0.0f;
+                v.rampRightDelta = 0.0f;
+                v.currentLeft = v.leftLevel * 256;
+                v.currentRight = v.rightLevel * 256;
+            }
+        } else {
+            position = mixPlain(out, segment, s.data, position, signedStep,
+                                static_cast<float>(v.leftLevel) / 255.0f,
+                                static_cast<float>(v.rightLevel) / 255.0f);
+        }
+        out += 2 * static_cast<int64_t>(segment);
+        remaining -= segment;
+
+        // 6, 7. The loop rule at a boundary; then the position is kept for the next segment.
+        if (atBoundary) {
+            passBoundary(v, s, position);
+        } else if (leftData && segment == 0) {
+            endVoice(v);  // moving backward from beyond the data
+        } else {
+            storePosition(v, position);
+        }
+    }
+}
+
+}  // namespace
+
+void mixVoices(float* frames, int32_t frameCount) {
+    if (!frames || frameCount < 1) return;
+    for (int i = 0; i < kMixedVoiceCount; ++i) {
+        if (voiceTable[i].sample) mixVoice(voiceTable[i], frames, frameCount);
+    }
+}
+
+void convertToPcm16(int16_t* destination, const float* source, int32_t frameCount) {
+    if (!destination || !source || frameCount <= 0) return;
+    const int32_t count = 2 * frameCount;
+    for (int32_t k = 0; k < count; ++k) {
+        float x = source[k];
+        x = x > 32767.0f ? 32767.0f : x;
+        x = x >= -32768.0f ? x : -32768.0f;  // also catches NaN
+        // Adding 1.5 × 2^23 leaves no fraction bits: the sum is rounded to the nearest integer
+        // with halves to even, the rounding mode of every float operation here.
+        const float rounded = (x + 12582912.0f) - 12582912.0f;
+        destination[k] = static_cast<int16_t>(rounded);
+    }
+}

@@ -1,0 +1,46 @@
+// The software mixer: adds the playing voices, resampled from their 16-bit samples by linear
+// interpolation with level ramps, into float stereo frames, and turns float frames into
+// 16-bit PCM.
+#pragma once
+#include <cstdint>
+
+#include "sound/module.h"
+
+// One playing sound. The sequencer sets it up between mixing calls; the mixer moves its
+// position, follows its sample's loop and runs its level ramps.
+struct Voice {
+    int32_t index;  // position in the voiceTable
+    // Sequencer state kept with the voice; the mixer does not read it.
+    int32_t volume;
+    int32_t frequency;
+    int32_t panning;
+    int32_t mixVolume;
+    int32_t mixPanning;
+    int32_t startOffset;
+    const Sample* sample;  // none: silent and skipped
+    int32_t leftLevel;     // wanted levels, 255 = gain 1.0
+    int32_t rightLevel;
+    int32_t positionWhole;  // 32.32 position in sample values
+    uint32_t positionFraction;
+    uint32_t stepFraction;  // 32.32 increment per output frame
+    int32_t stepWhole;
+    int32_t direction;       // 1 forward; any other value backward (the mixer writes 2)
+    int32_t rampLeftTarget;  // the levels the running ramp leads to
+    int32_t rampRightTarget;
+    int32_t currentLeft;  // levels in effect, level × 256
+    int32_t currentRight;
+    float rampLeftDelta;  // gain change per frame while ramping
+    float rampRightDelta;
+    int32_t rampRemaining;  // frames left in the ramp; 0 = none
+};
+
+constexpr int kVoiceCount = 256;
+constexpr int kMixedVoiceCount = 64;
+extern Voice voiceTable[kVoiceCount];
+
+// Adds voices 0..63 into frameCount stereo float frames (left, right), which are not cleared.
+void mixVoices(float* frames, int32_t frameCount);
+
+// Rounds 2 × frameCount floats to the nearest integer (halves to even), clips them to 16 bits
+// and stores them in order.
+void convertToPcm16(int16_t* destination, const float* source, int32_t frameCount);

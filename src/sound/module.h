@@ -1,0 +1,127 @@
+// The loaded song: patterns of cells, instruments with their envelopes and samples, and the
+// playback fields that the sequencer drives while the song plays. Shared by the loader, the
+// mixer (which reads Sample records), the stream and the sequencer.
+#pragma once
+#include <cstdint>
+
+// One pattern cell, five bytes as they come from the file (all bytes: no padding).
+struct Cell {
+    uint8_t note;        // 0 none, 1..96 notes, 255 key off (97 in the file)
+    uint8_t instrument;  // 0 none, 1..128
+    uint8_t volume;      // volume column byte
+    uint8_t effect;
+    uint8_t parameter;
+};
+static_assert(sizeof(Cell) == 5);
+
+struct Pattern {
+    int32_t rowCount;
+    // rowCount × channelCount cells, row after row; none for a pattern that the order table
+    // names but the file does not store, and for a pattern of 0 rows.
+    Cell* cells;
+};
+
+struct EnvelopePoint {
+    uint16_t x;  // ticks
+    uint16_t y;  // 0..64
+};
+
+struct Sample {
+    // length + 8 values; the 8 after the end are zero but for the loop guard value. None when
+    // length is 0.
+    int16_t* data;
+    uint32_t length;      // in values
+    uint32_t loopStart;   // in values; 0 without loop
+    uint32_t loopLength;  // in values; length without loop, so loopStart + loopLength ends play
+    uint8_t volume;       // 0..64
+    int8_t finetune;
+    int32_t panning;   // 0..255
+    uint8_t bits;      // 16 once loaded
+    uint8_t loopMode;  // 1 no loop, 2 forward, 4 ping-pong; 0 only in emptySample
+    int8_t relativeNote;
+};
+
+constexpr int kMaxSamplesPerInstrument = 16;
+constexpr int kEnvelopePoints = 12;
+
+struct Instrument {
+    int32_t sampleCount;                        // 0..16
+    Sample* samples[kMaxSamplesPerInstrument];  // from sampleCount on: &emptySample
+    uint8_t noteSampleMap[96];
+    EnvelopePoint volumeEnvelope[kEnvelopePoints];
+    EnvelopePoint panningEnvelope[kEnvelopePoints];
+    uint8_t volumePointCount;  // at most 12
+    uint8_t panningPointCount;
+    uint8_t volumeSustainPoint;
+    uint8_t volumeLoopStart;
+    uint8_t volumeLoopEnd;
+    uint8_t panningSustainPoint;
+    uint8_t panningLoopStart;
+    uint8_t panningLoopEnd;
+    uint8_t volumeType;  // bit 0 on, bit 1 sustain, bit 2 loop
+    uint8_t panningType;
+    uint8_t vibratoType;
+    uint8_t vibratoSweep;
+    uint8_t vibratoDepth;
+    uint8_t vibratoRate;
+    uint16_t fadeout;  // twice the file's value
+};
+
+// Envelope type bits.
+constexpr uint8_t kEnvelopeOn = 0x01;
+constexpr uint8_t kEnvelopeSustain = 0x02;
+constexpr uint8_t kEnvelopeLoop = 0x04;
+
+// Sample loop modes.
+constexpr uint8_t kNoLoop = 1;
+constexpr uint8_t kForwardLoop = 2;
+constexpr uint8_t kPingPongLoop = 4;
+
+struct Module {
+    Pattern* patterns;        // patternSlotCount records
+    Instrument* instruments;  // instrumentCount records
+    int32_t tickSamplesLeft;  // output frames still to mix before the next tick
+    int32_t samplesPerTick;
+    int16_t songLength;  // 1..256 used entries of orderTable
+    int16_t restartPosition;
+    int16_t channelCount;  // 1..32
+    int32_t usedPatternCount;
+    int32_t patternSlotCount;
+    int16_t instrumentCount;
+    uint16_t flags;  // bit 0: linear frequency table
+    int16_t defaultSpeed;
+    int16_t defaultBpm;
+    uint8_t orderTable[256];
+    uint8_t initialGlobalVolume;  // 64
+
+    // Playback: reset when playback starts, driven by the sequencer.
+    int32_t globalVolume;
+    uint8_t globalVolumeSlideMemory;
+    int32_t tick;
+    int32_t speed;
+    int32_t bpm;
+    int32_t row;
+    int32_t orderIndex;
+    int32_t patternDelayTicks;
+    int32_t nextRow;    // -1: not decided yet
+    int32_t nextOrder;  // -1: not decided yet
+
+    void (*tickHandler)(Module* module);  // called once per tick, before its frames are mixed
+};
+
+// The all-zero sample (no data, length 0, loop mode 0) that fills every unused instrument
+// slot. Shared and never released.
+extern Sample emptySample;
+
+struct ModuleReader;
+
+// Opens name through the registered file callbacks and reads it as an XM song. None when the
+// file cannot be opened or is not a song this engine can play safely.
+Module* loadModule(const char* name);
+
+// Reads an XM image front to back into a zeroed module. False on any inconsistency; what was
+// allocated so far stays in the module for freeModule to release.
+bool readXm(Module* module, ModuleReader* reader);
+
+// Stops the module's playback if it is playing, then releases it with all its data.
+bool freeModule(Module* module);

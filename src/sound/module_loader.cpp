@@ -1,0 +1,382 @@
+// The XM loader. The image is read front to back through the registered file callbacks. Every
+// read, seek and allocation is checked against the size of the file, so that a truncated or
+// inconsistent file is refused (no Module) instead of being read beyond its end; what a
+// well-formed file holds is loaded unchanged.
+#include <cstdlib>
+#include <cstring>
+
+#include "sequencer/sequencer.h"
+#include "sound/file_access.h"
+#include "sound/module.h"
+
+Sample emptySample = {};
+
+namespace {
+
+constexpr char kSignature[] = "Extended Module: ";
+constexpr int32_t kSignatureLength = 17;
+constexpr int32_t kHeaderSizeOffset = 60;
+constexpr int32_t kPatternHeaderBytes = 9;
+constexpr int32_t kSampleHeaderBytes = 40;
+constexpr int32_t kInstrumentFieldsBytes = 212;  // bytes 29..240 of an instrument header
+
+// Limits of what this engine plays: the channel table holds 32 channels, the order table 256
+// entries, a pattern 256 rows; order entries are bytes, so no pattern beyond 256 can be
+// played, and cell instrument numbers stop at 128.
+constexpr int32_t kMaxChannels = 32;
+constexpr int32_t kMaxSongLength = 256;
+constexpr int32_t kMaxRows = 256;
+constexpr int32_t kMaxPatterns = 256;
+constexpr int32_t kMaxInstruments = 128;
+
+// Packed pattern data is at most 65535 bytes (its size is a 16-bit field).
+uint8_t packedBytes[65536];
+
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+struct Input {
+    ModuleReader* reader;
+    int32_t size;  // of the whole file
+};
+
+bool readExact(Input& in, void* destination, int32_t count) {
+    return readerRead(destination, count, in.reader) == count;
+}
+
+// Seeks to an absolute position, which must lie inside the file.
+bool seekTo(Input& in, int64_t position) {
+    if (position < 0 || position > in.size) return false;
+    readerSeek(in.reader, static_cast<int32_t>(position), 0);
+    return readerTell(in.reader) == position;
+}
+
+// Notes above 97 do not exist: they become "no note", so that every note indexes the 96
+// entries of noteSampleMap.
+void finishCell(Cell& cell) {
+    if (cell.note == 97) {
+        cell.note = 255;
+    } else if (cell.note > 97) {
+        cell.note = 0;
+    }
+    if (cell.instrument > 128) cell.instrument = 0;
+}
+
+// Decodes up to cellCount cells from the packed bytes. Cells the bytes do not reach stay
+// empty; bytes beyond the last cell are not used.
+void decodeCells(const uint8_t* bytes, int32_t byteCount, Cell* cells, int32_t cellCount) {
+    int32_t p = 0;
+    auto next = [&]() -> uint8_t { return p < byteCount ? bytes[p++] : 0; };
+    for (int32_t i = 0; i < cellCount && p < byteCount; ++i) {
+        Cell& cell = cells[i];
+        uint8_t b = bytes[p++];
+        if (b & 0x80) {
+            if (b & 0x01) cell.note = next();
+            if (b & 0x02) cell.instrument = next();
+            if (b & 0x04) cell.volume = next();
+            if (b & 0x08) cell.effect = next();
+            if (b & 0x10) cell.parameter = next();
+        } else {
+            cell.note = b;
+            cell.instrument = next();
+            cell.volume = next();
+            cell.effect = next();
+            cell.parameter = next();
+        }
+        finishCell(cell);
+    }
+}
+
+bool readPatterns(Module* module, Input& in, int32_t patternCount) {
+    for (int32_t i = 0; i < patternCount; ++i) {
+        uint8_t header[kPatternHeaderBytes];
+        if (!readExact(in, header, kPatternHeaderBytes)) return false;
+        int32_t rowCount = le16(header + 5);
+        int32_t packedSize = le16(header + 7);
+        if (rowCount > kMaxRows) return false;
+        Pattern& pattern = module->patterns[i];
+        pattern.rowCount = rowCount;
+        int32_t cellCount = rowCount * module->channelCount;
+        if (cellCount > 0) {
+            pattern.cells = static_cast<Cell*>(std::calloc(cellCount, sizeof(Cell)));
+            if (!pattern.cells) return false;
+        }
+        if (packedSize == 0) continue;
+        if (!readExact(in, packedBytes, packedSize)) return false;
+        if (cellCount > 0) decodeCells(packedBytes, packedSize, pattern.cells, cellCount);
+    }
+    return true;
+}
+
+// Point counts above the 12 stored points are capped; a loop whose start point is not among
+// the points is switched off, since the envelope would jump to that point; fewer than two
+// points switch the envelope off.
+void checkEnvelope(uint8_t& pointCount, uint8_t& type, uint8_t loopStart) {
+    if (pointCount > kEnvelopePoints) pointCount = kEnvelopePoints;
+    if (loopStart >= pointCount) type &= static_cast<uint8_t>(~kEnvelopeLoop);
+    if (pointCount < 2) type = 0;
+}
+
+void readEnvelope(const uint8_t* p, EnvelopePoint* points) {
+    for (int k = 0; k < kEnvelopePoints; ++k) {
+        points[k].x = le16(p + 4 * k);
+        points[k].y = le16(p + 4 * k + 2);
+    }
+}
+
+void readInstrumentFields(Instrument& instrument, const uint8_t* f) {
+    // f holds bytes 29.. of the instrument header; byte 29 starts the ignored sample header
+    // size.
+    std::memcpy(instrument.noteSampleMap, f + 4, 96);
+    readEnvelope(f + 100, instrument.volumeEnvelope);
+    readEnvelope(f + 148, instrument.panningEnvelope);
+    const uint8_t* b = f + 196;
+    instrument.volumePointCount = b[0];
+    instrument.panningPointCount = b[1];
+    instrument.volumeSustainPoint = b[2];
+    instrument.volumeLoopStart = b[3];
+    instrument.volumeLoopEnd = b[4];
+    instrument.panningSustainPoint = b[5];
+    instrument.panningLoopStart = b[6];
+    instrument.panningLoopEnd = b[7];
+    instrument.volumeType = b[8];
+    instrument.panningType = b[9];
+    instrument.vibratoType = b[10];
+    instrument.vibratoSweep = b[11];
+    instrument.vibratoDepth = b[12];
+    instrument.vibratoRate = b[13];
+    instrument.fadeout = static_cast<uint16_t>(le16(b + 14) * 2);
+    checkEnvelope(instrument.volumePointCount, instrument.volumeType, instrument.volumeLoopStart);
+    checkEnvelope(instrument.panningPointCount, instrument.panningType,
+                  instrument.panningLoopStart);
+}
+
+// Fills a Sample from its 40-byte header; returns the bytes of its data in the file.
+uint32_t readSampleHeader(Sample& sample, const uint8_t* h) {
+    uint32_t byteLength = le32(h);
+    sample.length = byteLength;
+    sample.loopStart = le32(h + 4);
+    sample.loopLength = le32(h + 8);
+    sample.volume = h[12];
+    sample.finetune = static_cast<int8_t>(h[13]);
+    sample.loopMode = kNoLoop;
+    sample.bits = 8;
+    uint8_t type = h[14];
+    if (type & 0x01) sample.loopMode = kForwardLoop;
+    if (type & 0x02) sample.loopMode = kPingPongLoop;
+    if (type & 0x10) sample.bits = 16;
+    if (sample.loopMode == kNoLoop) {
+        sample.loopStart = 0;
+        sample.loopLength = sample.length;
+    }
+    if (sample.bits == 16) {
+        sample.length /= 2;
+        sample.loopStart /= 2;
+        sample.loopLength /= 2;
+    }
+    // A loop that reaches beyond the sample is cut at its end.
+    if (sample.loopStart > sample.length) sample.loopStart = sample.length;
+    if (sample.loopLength > sample.length - sample.loopStart) {
+        sample.loopLength = sample.length - sample.loopStart;
+    }
+    if (sample.loopLength == 0) {
+        sample.loopStart = 0;
+        sample.loopLength = sample.length;
+        sample.loopMode = kNoLoop;
+    }
+    sample.panning = h[15];
+    sample.relativeNote = static_cast<int8_t>(h[16]);
+    return byteLength;
+}
+
+// Reads and decodes the data of one sample: 8-bit values become the upper byte of 16-bit
+// ones, then the deltas are summed with 16-bit wrap-around, and the loop guard value is set.
+bool readSampleData(Sample& sample, uint32_t byteLength, Input& in) {
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(sample.data);
+    if (!readExact(in, bytes, static_cast<int32_t>(byteLength))) return false;
+    // The bytes sit at the start of the buffer; widen from the end so that no byte is
+    // overwritten before it is used.
+    const uint32_t n = sample.length;
+    if (sample.bits == 8) {
+        for (uint32_t k = n; k-- > 0;) {
+            uint16_t value = static_cast<uint16_t>(bytes[k] << 8);
+            std::memcpy(bytes + 2 * k, &value, 2);
+        }
+    } else {
+        for (uint32_t k = 0; k < n; ++k) {
+            uint16_t value = le16(bytes + 2 * k);
+            std::memcpy(bytes + 2 * k, &value, 2);
+        }
+        // An odd byte of 16-bit data belongs to no value.
+        bytes[2 * n] = 0;
+    }
+    sample.bits = 16;
+    uint16_t sum = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(sample.data[k]));
+        sample.data[k] = static_cast<int16_t>(sum);
+    }
+    const uint32_t end = sample.loopStart + sample.loopLength;
+    if (sample.loopMode == kPingPongLoop) {
+        sample.data[end] = sample.data[end - 1];
+    } else if (sample.loopMode == kForwardLoop) {
+        sample.data[end] = sample.data[sample.loopStart];
+    }
+    return true;
+}
+
+bool readInstrument(Instrument& instrument, Input& in) {
+    const int32_t start = readerTell(in.reader);
+    uint8_t head[29];
+    if (!readExact(in, head, 29)) return false;
+    const uint32_t headerSize = le32(head);
+    const uint16_t sampleCount = le16(head + 27);
+    if (sampleCount > kMaxSamplesPerInstrument) return false;
+    instrument.sampleCount = sampleCount;
+    for (Sample*& slot : instrument.samples)
+        slot = &emptySample;
+    if (int64_t{start} + headerSize > in.size) return false;
+    if (sampleCount == 0) return seekTo(in, int64_t{start} + headerSize);
+
+    uint8_t fields[kInstrumentFieldsBytes];
+    if (!readExact(in, fields, kInstrumentFieldsBytes)) return false;
+    readInstrumentFields(instrument, fields);
+    if (!seekTo(in, int64_t{start} + headerSize)) return false;
+
+    uint32_t byteLengths[kMaxSamplesPerInstrument] = {};
+    uint64_t dataBytes = 0;
+    for (int s = 0; s < sampleCount; ++s) {
+        uint8_t header[kSampleHeaderBytes];
+        if (!readExact(in, header, kSampleHeaderBytes)) return false;
+        Sample* sample = static_cast<Sample*>(std::calloc(1, sizeof(Sample)));
+        if (!sample) return false;
+        instrument.samples[s] = sample;
+        byteLengths[s] = readSampleHeader(*sample, header);
+        dataBytes += byteLengths[s];
+    }
+    // All sample data must lie inside the file before any of it is allocated.
+    if (dataBytes > static_cast<uint64_t>(in.size - readerTell(in.reader))) return false;
+    for (int s = 0; s < sampleCount; ++s) {
+        Sample& sample = *instrument.samples[s];
+        if (sample.length == 0) {
+            // Bytes of a 16-bit sample of one byte: no value, skipped.
+            if (byteLengths[s] > 0 && !seekTo(in, int64_t{readerTell(in.reader)} + byteLengths[s]))
+                return false;
+            continue;
+        }
+        // length + 8 values, and room for the raw bytes of an odd 16-bit length.
+        sample.data = static_cast<int16_t*>(std::calloc(size_t{sample.length} + 9, 2));
+        if (!sample.data) return false;
+    }
+    for (int s = 0; s < sampleCount; ++s) {
+        Sample& sample = *instrument.samples[s];
+        if (sample.length > 0 && !readSampleData(sample, byteLengths[s], in)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool readXm(Module* module, ModuleReader* reader) {
+    if (!module || !reader) return false;
+    Input in{reader, 0};
+    readerSeek(reader, 0, 2);
+    in.size = readerTell(reader);
+    if (!seekTo(in, 0)) return false;
+
+    char signature[kSignatureLength];
+    if (!readExact(in, signature, kSignatureLength) ||
+        std::memcmp(signature, kSignature, kSignatureLength) != 0) {
+        return false;
+    }
+    module->tickHandler = playTick;
+    module->initialGlobalVolume = 64;
+
+    uint8_t header[20 + 256];
+    if (!seekTo(in, kHeaderSizeOffset) || !readExact(in, header, sizeof header)) return false;
+    const uint32_t headerSize = le32(header);
+    const uint16_t songLength = le16(header + 4);
+    const uint16_t channelCount = le16(header + 8);
+    const uint16_t patternCount = le16(header + 10);
+    const uint16_t instrumentCount = le16(header + 12);
+    module->songLength = static_cast<int16_t>(songLength);
+    module->restartPosition = static_cast<int16_t>(le16(header + 6));
+    module->channelCount = static_cast<int16_t>(channelCount);
+    module->flags = le16(header + 14);
+    module->defaultSpeed = static_cast<int16_t>(le16(header + 16));
+    module->defaultBpm = static_cast<int16_t>(le16(header + 18));
+    module->instrumentCount = static_cast<int16_t>(instrumentCount);
+    std::memcpy(module->orderTable, header + 20, 256);
+    if (songLength == 0 || songLength > kMaxSongLength) return false;
+    if (channelCount == 0 || channelCount > kMaxChannels) return false;
+    if (patternCount > kMaxPatterns || instrumentCount > kMaxInstruments) return false;
+    if (!seekTo(in, int64_t{kHeaderSizeOffset} + headerSize)) return false;
+
+    int32_t highest = -1;
+    for (int32_t i = 0; i < songLength; ++i) {
+        if (module->orderTable[i] > highest) highest = module->orderTable[i];
+    }
+    module->usedPatternCount = highest + 1;
+    module->patternSlotCount =
+        patternCount > module->usedPatternCount ? patternCount : module->usedPatternCount;
+    module->patterns =
+        static_cast<Pattern*>(std::calloc(module->patternSlotCount, sizeof(Pattern)));
+    if (!module->patterns) return false;
+    if (!readPatterns(module, in, patternCount)) return false;
+    // Patterns the order table names but the file does not store: 64 empty rows, no cells.
+    for (int32_t i = patternCount; i < module->usedPatternCount; ++i) {
+        module->patterns[i].rowCount = 64;
+    }
+
+    if (instrumentCount > 0) {
+        module->instruments =
+            static_cast<Instrument*>(std::calloc(instrumentCount, sizeof(Instrument)));
+        if (!module->instruments) return false;
+    }
+    for (int32_t i = 0; i < instrumentCount; ++i) {
+        if (!readInstrument(module->instruments[i], in)) return false;
+    }
+    return true;
+}
+
+Module* loadModule(const char* name) {
+    Module* module = static_cast<Module*>(std::calloc(1, sizeof(Module)));
+    if (!module) return nullptr;
+    ModuleReader* reader = readerOpen(name);
+    if (!reader) {
+        std::free(module);
+        return nullptr;
+    }
+    bool ok = readXm(module, reader);
+    readerClose(reader);
+    if (ok) return module;
+    freeModule(module);
+    return nullptr;
+}
+
+bool freeModule(Module* module) {
+    if (!module) return false;
+    if (module->instruments) {
+        for (int32_t i = 0; i < module->instrumentCount; ++i) {
+            Instrument& instrument = module->instruments[i];
+            for (Sample* sample : instrument.samples) {
+                if (!sample || sample == &emptySample) continue;
+                std::free(sample->data);
+                std::free(sample);
+            }
+        }
+        std::free(module->instruments);
+    }
+    if (module->patterns) {
+        for (int32_t i = 0; i < module->patternSlotCount; ++i)
+            std::free(module->patterns[i].cells);
+        std::free(module->patterns);
+    }
+    std::free(module);
+    return true;
+}
