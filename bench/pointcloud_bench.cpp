@@ -1,9 +1,14 @@
-// The cost of the point scenes' frames, without the console write.
+// The cost of the point scenes' frames: scene and conversion to cells, without the console
+// write.
 #include <benchmark/benchmark.h>
+
+#include <cstring>
 
 #include "director/director.h"
 #include "director/point_cloud_scene.h"
 #include "director/scenes.h"
+#include "render/quadrant_renderer.h"
+#include "render/shade_renderer.h"
 
 namespace {
 
@@ -11,14 +16,25 @@ uint32_t stillClock() {
     return 0;
 }
 
-void startUpOnce() {
-    if (!sceneFrame) startUpDemo(DirectorHost{nullptr, stillClock});
+struct Renderers {
+    ShadeRenderer shade;
+    QuadrantRenderer quadrant;
+    Renderers() {
+        if (!sceneFrame) startUpDemo(DirectorHost{nullptr, stillClock});
+        shade.buildTable(0xffff);
+        quadrant.buildTable(0xffff);
+    }
+};
+
+Renderers& renderers() {
+    static Renderers r;
+    return r;
 }
 
 // Palette, warp, blur, 1024 points and the palette conversion, from frame 1301 on so that
 // the trails build up as in the demo.
 void composeOnly(benchmark::State& state) {
-    startUpOnce();
+    renderers();
     clearIntensityBuffers();
     int32_t n = 1301;
     for (auto _ : state) {
@@ -28,5 +44,34 @@ void composeOnly(benchmark::State& state) {
     }
 }
 BENCHMARK(composeOnly)->Unit(benchmark::kMicrosecond);
+
+// One frame of the point-cloud scene: composition and the full 2 by 2 shade conversion.
+void pointCloudFrame(benchmark::State& state) {
+    Renderers& r = renderers();
+    clearIntensityBuffers();
+    int32_t n = 1301;
+    for (auto _ : state) {
+        drawPointCloudScene(n, r.shade);
+        benchmark::DoNotOptimize(cellFrame.cells[0]);
+        if (++n > 1899) n = 1301;
+    }
+}
+BENCHMARK(pointCloudFrame)->Unit(benchmark::kMicrosecond);
+
+// One frame of the closing screen, with the clearing of sceneFrame that the frame loop does:
+// banner and quadrant conversion, the small point cloud and the pulsing picture.
+void closingFrame(benchmark::State& state) {
+    Renderers& r = renderers();
+    clearIntensityBuffers();
+    resetZoomPhase();
+    int32_t n = 2501;
+    for (auto _ : state) {
+        std::memset(sceneFrame->pixels, 0, sizeof sceneFrame->pixels);
+        drawClosingScene(n, r.quadrant, r.shade);
+        benchmark::DoNotOptimize(cellFrame.cells[0]);
+        if (++n > 3700) n = 2501;  // banner and no banner
+    }
+}
+BENCHMARK(closingFrame)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
