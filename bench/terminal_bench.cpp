@@ -11,7 +11,8 @@ namespace {
 CellFrame frameWithSeed(unsigned seed) {
     std::mt19937 random(seed);
     CellFrame frame;
-    for (uint16_t& cell : frame.cells) cell = static_cast<uint16_t>(random());
+    for (uint16_t& cell : frame.cells)
+        cell = static_cast<uint16_t>(random());
     return frame;
 }
 

@@ -8,7 +8,9 @@ namespace {
 
 // A clock that advances one millisecond per reading, as a busy-wait sees it, and can jump.
 uint32_t fakeNow = 0;
-uint32_t readFakeClock() { return fakeNow++; }
+uint32_t readFakeClock() {
+    return fakeNow++;
+}
 
 // Runs frames 1..count and returns the clock value at which each one started.
 std::vector<uint32_t> runFrames(uint32_t t0, int count, int stallAfterFrame = 0,
@@ -28,7 +30,8 @@ std::vector<uint32_t> runFrames(uint32_t t0, int count, int stallAfterFrame = 0,
 TEST(Pacing, FrameStartsAtTheFirstTickAfterItsSlot) {
     const uint32_t t0 = 5000;
     std::vector<uint32_t> starts = runFrames(t0, 50);
-    for (int n = 1; n <= 50; ++n) EXPECT_EQ(starts[n - 1], t0 + 40 * (n - 1) + 1) << n;
+    for (int n = 1; n <= 50; ++n)
+        EXPECT_EQ(starts[n - 1], t0 + 40 * (n - 1) + 1) << n;
 }
 
 TEST(Pacing, LateFramesRunBackToBackUntilTheScheduleIsMet) {
@@ -54,7 +57,8 @@ TEST(Pacing, LateFramesRunBackToBackUntilTheScheduleIsMet) {
 TEST(Pacing, KeepsTimeAcrossTheClockWrap) {
     const uint32_t t0 = 0xffffffffu - 100;
     std::vector<uint32_t> starts = runFrames(t0, 10);
-    for (int n = 1; n <= 10; ++n) EXPECT_EQ(starts[n - 1], t0 + 40u * (n - 1) + 1u) << n;
+    for (int n = 1; n <= 10; ++n)
+        EXPECT_EQ(starts[n - 1], t0 + 40u * (n - 1) + 1u) << n;
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ void expectShows(const TerminalModel& model, const CellFrame& frame, int columns
 CellFrame randomFrame(unsigned seed) {
     std::mt19937 random(seed);
     CellFrame frame;
-    for (uint16_t& cell : frame.cells) cell = static_cast<uint16_t>(random());
+    for (uint16_t& cell : frame.cells)
+        cell = static_cast<uint16_t>(random());
     return frame;
 }
 
@@ -63,7 +64,8 @@ TEST(Cp437, GlyphsMatchTheCodePage) {
     EXPECT_EQ(kCp437CodePoints[255], U'\u00A0');
     // Every code but 0 (a blank like 32) has a glyph of its own.
     for (int a = 1; a < 256; ++a)
-        for (int b = a + 1; b < 256; ++b) ASSERT_NE(kCp437CodePoints[a], kCp437CodePoints[b]);
+        for (int b = a + 1; b < 256; ++b)
+            ASSERT_NE(kCp437CodePoints[a], kCp437CodePoints[b]);
 }
 
 TEST(Cp437, Utf8EncodingRoundTrips) {
@@ -135,7 +137,8 @@ TEST(TerminalEncoder, EveryFrameReplaysExactlyInBothModes) {
         for (unsigned seed = 1; seed <= 5; ++seed) {
             CellFrame frame = randomFrame(seed);
             // Keep some cells from the frame before, so that skipped runs are exercised.
-            for (int k = 0; k < kScreenCells; k += 3) frame.cells[k] = screen.shown[k];
+            for (int k = 0; k < kScreenCells; k += 3)
+                frame.cells[k] = screen.shown[k];
             std::string out;
             encodeFrame(frame, screen, 80, 50, mode, out);
             model.feed(out);
@@ -167,8 +170,10 @@ TEST(TerminalEncoder, OnlyChangedCellsAreWritten) {
 
 TEST(TerminalEncoder, ColourSequencesOnlyWhereTheAttributeChanges) {
     CellFrame frame{};
-    for (int k = 0; k < kScreenCells; ++k) frame.cells[k] = makeCell(static_cast<uint8_t>(k), 0x1f);
-    for (int k = 2000; k < kScreenCells; ++k) frame.cells[k] = makeCell('#', 0x2f);
+    for (int k = 0; k < kScreenCells; ++k)
+        frame.cells[k] = makeCell(static_cast<uint8_t>(k), 0x1f);
+    for (int k = 2000; k < kScreenCells; ++k)
+        frame.cells[k] = makeCell('#', 0x2f);
     TerminalScreen screen;
     std::string out;
     encodeFrame(frame, screen, 80, 50, ColourMode::TrueColour, out);

@@ -20,5 +20,9 @@ extern CellFrame cellFrame;
 inline uint16_t makeCell(uint8_t character, uint8_t attribute) {
     return static_cast<uint16_t>(attribute << 8 | character);
 }
-inline uint8_t cellCharacter(uint16_t cell) { return static_cast<uint8_t>(cell & 0xff); }
-inline uint8_t cellAttribute(uint16_t cell) { return static_cast<uint8_t>(cell >> 8); }
+inline uint8_t cellCharacter(uint16_t cell) {
+    return static_cast<uint8_t>(cell & 0xff);
+}
+inline uint8_t cellAttribute(uint16_t cell) {
+    return static_cast<uint8_t>(cell >> 8);
+}

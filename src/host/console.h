@@ -7,6 +7,11 @@
 // Turns the console into an 80 by 50 text screen with the greeting title, maximised.
 void openDemoConsole();
 
+// Gives the console back before the program ends: a terminal leaves the demo's screen and gets
+// its title, echo and cursor back, so that what is printed afterwards is seen. The process
+// does this at exit anyway; a Windows console goes with the process and needs nothing.
+void closeDemoConsole();
+
 // Sets the console window's title; non-zero on success.
 int setConsoleTitle(const char* text);
 

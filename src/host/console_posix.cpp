@@ -72,7 +72,9 @@ void giveTerminalBack() {
     }
 }
 
-void restoreAtExit() { giveTerminalBack(); }
+void restoreAtExit() {
+    giveTerminalBack();
+}
 
 void onTerminatingSignal(int signalNumber) {
     giveTerminalBack();
@@ -120,6 +122,10 @@ void openDemoConsole() {
     signal(SIGCONT, onContinue);
     takeTerminal();
     setConsoleTitle(kGreetingTitle);
+}
+
+void closeDemoConsole() {
+    giveTerminalBack();
 }
 
 int setConsoleTitle(const char* text) {

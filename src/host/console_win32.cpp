@@ -16,8 +16,8 @@ HWND consoleWindow = nullptr;
 }  // namespace
 
 void openDemoConsole() {
-    consoleOutput = CreateConsoleScreenBuffer(GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER,
-                                              nullptr);
+    consoleOutput =
+        CreateConsoleScreenBuffer(GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
     SetConsoleActiveScreenBuffer(consoleOutput);
     SetConsoleScreenBufferSize(consoleOutput, COORD{kScreenColumns, kScreenRows});
     SetConsoleMode(consoleOutput, 0);
@@ -33,7 +33,11 @@ void openDemoConsole() {
     ShowWindow(consoleWindow, SW_SHOWMAXIMIZED);
 }
 
-int setConsoleTitle(const char* text) { return SetConsoleTitleA(text); }
+void closeDemoConsole() {}
+
+int setConsoleTitle(const char* text) {
+    return SetConsoleTitleA(text);
+}
 
 void presentCellFrame() {
     CHAR_INFO transfer[kScreenCells];
@@ -46,4 +50,6 @@ void presentCellFrame() {
     SetConsoleCursorInfo(consoleOutput, &cursor);
 }
 
-uint32_t tickCount() { return GetTickCount(); }
+uint32_t tickCount() {
+    return GetTickCount();
+}

@@ -11,7 +11,9 @@ constexpr char kSyncBegin[] = "\x1b[?2026h";
 constexpr char kSyncEnd[] = "\x1b[?2026l";
 
 // Console colour bit 0 is blue and bit 2 red; ANSI colour bit 0 is red and bit 2 blue.
-int ansiColour(int colour) { return (colour & 1) << 2 | (colour & 2) | (colour & 4) >> 2; }
+int ansiColour(int colour) {
+    return (colour & 1) << 2 | (colour & 2) | (colour & 4) >> 2;
+}
 
 void appendNumber(std::string& out, int value) {
     char digits[12];
@@ -20,7 +22,8 @@ void appendNumber(std::string& out, int value) {
         digits[n++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value > 0);
-    while (n > 0) out += digits[--n];
+    while (n > 0)
+        out += digits[--n];
 }
 
 // The parameters of the SGR sequence that selects a foreground or background colour.
@@ -58,7 +61,8 @@ void moveCursor(std::string& out, int row, int column, int cursorRow, int cursor
 }  // namespace
 
 ColourMode colourModeFor(const char* colorterm) {
-    if (colorterm && (std::strcmp(colorterm, "truecolor") == 0 || std::strcmp(colorterm, "24bit") == 0))
+    if (colorterm &&
+        (std::strcmp(colorterm, "truecolor") == 0 || std::strcmp(colorterm, "24bit") == 0))
         return ColourMode::TrueColour;
     return ColourMode::Ansi16;
 }

@@ -66,8 +66,80 @@ struct Channel {
     uint8_t finePortaDownMemory;
 };
 
+// Requests to updateVoice for the current tick (Channel::updateFlags).
+constexpr uint8_t UpdateFrequency = 0x01;
+constexpr uint8_t UpdateVolume = 0x02;
+constexpr uint8_t UpdatePanning = 0x04;
+constexpr uint8_t StartNote = 0x08;
+constexpr uint8_t RewindVoice = 0x20;
+
 constexpr int kChannelCount = 32;
 extern Channel channelTable[kChannelCount];
 
-// One tick of the song: the module's tickHandler.
+// The row a pattern loop on the current row jumps back to; -1 when none.
+extern int32_t loopJumpRow;
+
+// Stand-in for an instrument number beyond the song's instruments: no envelopes, no
+// instrument vibrato, no fade-out.
+extern const Instrument emptyInstrument;
+
+// One tick of the song: the module's tickHandler. Tick 0 of a row reads the row, the other
+// ticks run the effects; then the song position moves on.
 void playTick(Module* module);
+
+// Tick 0: reads the current row for all channels.
+void processRow(Module* module);
+
+// The instrument and sample a channel plays now. Instruments beyond the song give
+// emptyInstrument and emptySample; a note that maps to no sample gives emptySample.
+struct InstrumentAndSample {
+    const Instrument* instrument;
+    Sample* sample;
+};
+InstrumentAndSample resolveInstrument(const Module* module, const Channel& channel);
+
+// The instrument set-up: volume and panning from the sample, envelopes, fade-out, key-off,
+// instrument vibrato and tremor start afresh. Does not start the sample.
+void resetInstrument(Channel& channel, const Sample& sample);
+
+// The tick-0 meaning of a volume-column byte.
+void applyVolumeColumn(Channel& channel, uint8_t volume);
+
+// Every tick but tick 0: envelopes, fade-out, the sliding volume column and the running
+// effects of all channels.
+void processTickEffects(Module* module);
+
+// The per-tick steps shared by tick 0 and the other ticks.
+void tonePortamento(Channel& channel);
+void vibrato(Channel& channel);  // sets periodOffset from the phase; does not advance it
+void tremolo(Channel& channel);  // sets volumeOffset and advances the phase
+void tremor(Channel& channel);
+
+// One step of an envelope. The channel's fields of the envelope are passed by reference, so
+// the same step serves the volume and the panning envelope.
+struct EnvelopeState {
+    int32_t& tick;
+    int32_t& point;
+    int32_t& fixed;  // 16.16
+    int32_t& step;   // 16.16 per tick
+    uint8_t& done;
+    int32_t& value;  // 0..64
+};
+void stepEnvelope(Channel& channel, const EnvelopePoint* points, uint8_t pointCount,
+                  uint8_t sustain, uint8_t loopStart, uint8_t loopEnd, uint8_t type,
+                  EnvelopeState state, uint8_t updateBit);
+EnvelopeState volumeEnvelopeState(Channel& channel);
+EnvelopeState panningEnvelopeState(Channel& channel);
+
+// Lxx: moves the volume envelope to tick position (0..255).
+void setVolumeEnvelopePosition(Channel& channel, const Instrument& instrument, int32_t position);
+
+// The instrument's own vibrato, added to periodOffset on every tick.
+void autoVibrato(Channel& channel, const Instrument& instrument);
+
+// Period of a note (0-based) in the Amiga frequency mode, moved by a finetune of -128..127.
+int32_t amigaPeriod(uint8_t note, int8_t finetune);
+
+// Turns the channel's state into its voice's settings, as updateFlags asks; starts notes on
+// the alternate voice so that the old note fades out while the new one fades in.
+void updateVoice(Channel& channel, const Sample& sample, const Module* module);

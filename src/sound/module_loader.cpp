@@ -8,6 +8,7 @@
 #include "sequencer/sequencer.h"
 #include "sound/file_access.h"
 #include "sound/module.h"
+#include "sound/output.h"
 
 Sample emptySample = {};
 
@@ -361,6 +362,11 @@ Module* loadModule(const char* name) {
 
 bool freeModule(Module* module) {
     if (!module) return false;
+    // A module that is playing is stopped first, once the block being mixed is done; releasing
+    // any other module leaves the stream alone.
+    while (mixing.load()) {
+    }
+    if (module == playingModule) stopPlayback(module);
     if (module->instruments) {
         for (int32_t i = 0; i < module->instrumentCount; ++i) {
             Instrument& instrument = module->instruments[i];

@@ -16,6 +16,8 @@ struct OutputDevice {
     void (*play)();  // starts the endless loop of the prepared buffer
     // Bytes played since play, or 0 before it.
     uint64_t (*position)();
+    // The streaming thread's pause between two polls of the position: 5 ms.
+    void (*wait)();
     // Stops playing; the position goes back to 0.
     void (*reset)();
     // Takes the buffer back from the device.

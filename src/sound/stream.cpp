@@ -1,7 +1,222 @@
+// The stream: one looping buffer of 100 blocks on the device, the float ring they are mixed
+// in, and the streaming thread that mixes each block again right after the device has left
+// it. Ticks of the playing module fall on exact frames, wherever the block boundaries are.
+#include <cstdlib>
+#include <cstring>
+
+#include "sequencer/sequencer.h"
+#include "sound/file_access.h"
+#include "sound/mixer.h"
 #include "sound/output.h"
+#include "sound/thread.h"
+
+const OutputDevice* outputDevice = &platformOutput;
 
 int32_t sampleRate = 0;
 int32_t blockFrames = 0;
 int32_t ringFrames = 0;
 int32_t rampFrames = 0;
 float rampReciprocal = 0.0f;
+int16_t* waveBuffer = nullptr;
+float* mixBuffer = nullptr;
+int32_t writeBlock = 0;
+Module* playingModule = nullptr;
+std::atomic<bool> mixing{false};
+std::atomic<bool> stopRequested{false};
+std::atomic<bool> threadExited{true};
+std::atomic<uint32_t> lateBlocks{0};
+std::atomic<uint32_t> largestCatchUp{0};
+
+namespace {
+
+constexpr int32_t kBlockMilliseconds = 20;
+constexpr int32_t kLatencyMilliseconds = 1000;
+constexpr int32_t kLowestRate = 345;  // below it a ramp would last no frame
+constexpr int32_t kHighestRate = 1000000;
+
+const OutputDevice* openDevice = nullptr;  // the device openOutput opened
+bool threadStarted = false;
+bool bufferPrepared = false;
+int32_t waveBufferFrames = 0;
+void* mixAllocation = nullptr;
+// The block the streaming thread will mix next, counted from the start of playback: the
+// device reaching it before then means the stream fell behind.
+uint64_t nextAbsoluteBlock = 0;
+
+}  // namespace
+
+int32_t blockCount() {
+    return blockFrames > 0 ? ringFrames / blockFrames : 0;
+}
+
+bool openOutput(int32_t rate) {
+    if (!haveFileCallbacks()) return false;
+    closeOutput();
+    if (rate < kLowestRate || rate > kHighestRate) return false;
+    sampleRate = rate;
+    if (!outputDevice || !outputDevice->open(rate)) return false;
+    openDevice = outputDevice;
+    blockFrames = (sampleRate * kBlockMilliseconds / 1000 + 3) & ~3;
+    ringFrames = 2 * (kLatencyMilliseconds / kBlockMilliseconds) * blockFrames;
+    rampFrames = sampleRate * 128 / 44100;
+    rampReciprocal = 1.0f / static_cast<float>(rampFrames);
+    std::memset(voiceTable, 0, sizeof voiceTable);
+    for (int32_t i = 0; i < kVoiceCount; ++i) {
+        voiceTable[i].index = i;
+        voiceTable[i].stepWhole = 1;
+    }
+    return true;
+}
+
+void closeOutput() {
+    // A stream still running on the device is stopped first.
+    if (playingModule) stopPlayback(playingModule);
+    if (!openDevice) return;
+    openDevice->reset();
+    openDevice->close();
+    openDevice = nullptr;
+}
+
+int32_t setTempo(Module* module, int32_t tempo) {
+    if (!module) return 0;
+    if (tempo < 1) tempo = 1;
+    module->bpm = tempo;
+    const double frames = (1000.0f / (static_cast<double>(tempo) * static_cast<double>(0.4f))) *
+                          static_cast<double>(sampleRate) * static_cast<double>(0.001f);
+    module->samplesPerTick = frames >= 1.0 ? static_cast<int32_t>(frames) : 1;
+    return module->samplesPerTick;
+}
+
+bool startPlayback(Module* module) {
+    if (!module) return false;
+    stopPlayback(module);
+    if (!openDevice || ringFrames <= 0) return false;
+
+    module->globalVolume = module->initialGlobalVolume;
+    module->nextOrder = -1;
+    module->nextRow = -1;
+    module->speed = module->defaultSpeed;
+    module->row = 0;
+    module->orderIndex = 0;
+    module->tickSamplesLeft = 0;
+    module->tick = 0;
+    module->patternDelayTicks = 0;
+    setTempo(module, module->defaultBpm);
+
+    const int32_t channels =
+        module->channelCount < kChannelCount ? module->channelCount : kChannelCount;
+    for (int32_t i = 0; i < channels; ++i) {
+        channelTable[i] = Channel{};
+        channelTable[i].voice = &voiceTable[i];
+    }
+
+    if (waveBufferFrames != ringFrames) {
+        std::free(waveBuffer);
+        waveBuffer = static_cast<int16_t*>(std::calloc(size_t{2} * ringFrames, sizeof(int16_t)));
+        waveBufferFrames = waveBuffer ? ringFrames : 0;
+    } else {
+        std::memset(waveBuffer, 0, size_t{4} * ringFrames);
+    }
+    mixAllocation = std::calloc(size_t{8} * ringFrames + 256, 1);
+    if (!waveBuffer || !mixAllocation) {
+        std::free(mixAllocation);
+        mixAllocation = nullptr;
+        return false;
+    }
+    mixBuffer = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(mixAllocation) + 15) &
+                                         ~static_cast<uintptr_t>(15));
+    playingModule = module;
+    openDevice->prepare(waveBuffer, 4 * static_cast<uint32_t>(ringFrames));
+    bufferPrepared = true;
+
+    // The whole ring is mixed before the device starts.
+    writeBlock = 0;
+    do {
+        mixBlock();
+    } while (writeBlock != 0);
+    openDevice->play();
+
+    lateBlocks = 0;
+    largestCatchUp = 0;
+    nextAbsoluteBlock = static_cast<uint64_t>(blockCount());
+    stopRequested = false;
+    // Cleared here rather than only by the thread, so that a stop right after this start
+    // waits for the thread even if it has not run yet.
+    threadExited = false;
+    threadStarted = startAudioThread(streamingThread);
+    if (!threadStarted) threadExited = true;
+    return true;
+}
+
+bool stopPlayback(Module* module) {
+    if (!module) return false;
+    stopRequested = true;
+    while (mixing.load()) {
+    }
+    if (threadStarted) {
+        while (!threadExited.load())
+            sleepMilliseconds(50);
+        threadStarted = false;
+    }
+    std::free(mixAllocation);
+    mixAllocation = nullptr;
+    mixBuffer = nullptr;
+    if (bufferPrepared) {
+        // Silenced before the buffer is taken back: the device must not hold it any longer.
+        openDevice->reset();
+        openDevice->unprepare();
+        bufferPrepared = false;
+    }
+    playingModule = nullptr;
+    return true;
+}
+
+void mixBlock() {
+    Module* module = playingModule;
+    if (!module || !mixBuffer || blockFrames <= 0) return;
+    const int32_t first = writeBlock * blockFrames;
+    float* block = mixBuffer + 2 * static_cast<size_t>(first);
+    std::memset(block, 0, static_cast<size_t>(blockFrames) * 2 * sizeof(float));
+    int32_t done = 0;
+    int32_t left = module->tickSamplesLeft;
+    while (done < blockFrames) {
+        if (left <= 0) {
+            if (module->tickHandler) module->tickHandler(module);
+            // Read after the tick: a tempo change made by the tick governs its own length.
+            left = module->samplesPerTick > 0 ? module->samplesPerTick : 1;
+        }
+        const int32_t n = left < blockFrames - done ? left : blockFrames - done;
+        mixVoices(block + 2 * static_cast<size_t>(done), n);
+        done += n;
+        left -= n;
+    }
+    module->tickSamplesLeft = left;
+    convertToPcm16(waveBuffer + 2 * static_cast<size_t>(first), block, blockFrames);
+    writeBlock += 1;
+    if (writeBlock >= blockCount()) writeBlock = 0;
+}
+
+uint32_t streamingThread() {
+    threadExited = false;
+    while (!stopRequested.load()) {
+        const uint64_t frame = openDevice->position() / 4;
+        const int32_t playing =
+            static_cast<int32_t>(frame % static_cast<uint64_t>(ringFrames)) / blockFrames;
+        const uint64_t playingAbsolute = frame / static_cast<uint64_t>(blockFrames);
+        if (playingAbsolute >= nextAbsoluteBlock) {
+            lateBlocks += static_cast<uint32_t>(playingAbsolute - nextAbsoluteBlock + 1);
+        }
+        uint32_t mixed = 0;
+        while (writeBlock != playing) {
+            mixing = true;
+            mixBlock();
+            mixing = false;
+            ++mixed;
+        }
+        if (mixed > largestCatchUp.load()) largestCatchUp = mixed;
+        nextAbsoluteBlock = playingAbsolute + static_cast<uint64_t>(blockCount());
+        openDevice->wait();
+    }
+    threadExited = true;
+    return 0;
+}

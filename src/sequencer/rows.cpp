@@ -1,0 +1,433 @@
+// The tick driver and tick 0 of a row: the song position, the five fields of each cell, notes
+// and instruments, the volume column and the tick-0 half of every effect.
+#include "sequencer/sequencer.h"
+#include "sequencer/sequencer_internal.h"
+#include "sound/mixer.h"
+#include "sound/output.h"
+
+Channel channelTable[kChannelCount];
+int32_t loopJumpRow = -1;
+const Instrument emptyInstrument = {};
+
+namespace {
+
+// Set by Bxx on the row being read: a later Dxy keeps Bxx's order position.
+bool positionJumped = false;
+
+bool isTonePortamento(uint8_t effect) {
+    return effect == 3 || effect == 5;
+}
+
+bool isNote(uint8_t note) {
+    return note != 0 && note != kKeyOffNote;
+}
+
+void fineVolume(Channel& c, int32_t change) {
+    c.volume += change;
+    if (c.volume > 64) c.volume = 64;
+    if (c.volume < 0) c.volume = 0;
+    c.updateFlags |= UpdateVolume;
+}
+
+void sampleOffset(Channel& c, const Sample& sample, uint8_t parameter) {
+    if (parameter != 0) c.sampleOffsetMemory = parameter;
+    const uint32_t offset = static_cast<uint32_t>(c.sampleOffsetMemory) * 256;
+    if (offset < playEnd(sample)) {
+        if (c.voice) c.voice->startOffset = static_cast<int32_t>(offset);
+    } else {
+        c.updateFlags = static_cast<uint8_t>((c.updateFlags & ~StartNote) | RewindVoice);
+    }
+}
+
+// The channel's volume, period and panning before the row changed them: note delay puts
+// them back until the delayed note starts.
+struct KeptSound {
+    int32_t volume;
+    int32_t period;
+    int32_t panning;
+};
+
+void extendedEffect(Module* m, Channel& c, Sample& sample, const KeptSound& kept, uint8_t x,
+                    uint8_t y) {
+    switch (x) {
+        case 0x1:  // fine portamento up
+            if (y != 0) c.finePortaUpMemory = y;
+            c.period = limitPeriod(int64_t{c.period} - 4 * c.finePortaUpMemory);
+            break;
+        case 0x2:  // fine portamento down
+            if (y != 0) c.finePortaDownMemory = y;
+            c.period = limitPeriod(int64_t{c.period} + 4 * c.finePortaDownMemory);
+            break;
+        case 0x4:  // vibrato waveform
+            c.waveControl = static_cast<uint8_t>((c.waveControl & 0xF0) | y);
+            break;
+        case 0x5:  // finetune, kept in the sample for every later note that plays it
+            if (&sample != &emptySample) sample.finetune = static_cast<int8_t>(y);
+            break;
+        case 0x6:  // pattern loop
+            if (y == 0) {
+                c.loopRow = m->row;
+            } else {
+                if (c.loopCount == 0) {
+                    c.loopCount = y;
+                } else {
+                    c.loopCount -= 1;
+                }
+                if (c.loopCount != 0) loopJumpRow = c.loopRow;
+            }
+            break;
+        case 0x7:  // tremolo waveform
+            c.waveControl = static_cast<uint8_t>((c.waveControl & 0x0F) | y << 4);
+            break;
+        case 0x8:
+            c.panning = 16 * y;
+            c.updateFlags |= UpdatePanning;
+            break;
+        case 0xA:
+            if (y != 0) c.fineVolumeMemory = y;
+            fineVolume(c, c.fineVolumeMemory);
+            break;
+        case 0xB:
+            if (y != 0) c.fineVolumeMemory = y;
+            fineVolume(c, -c.fineVolumeMemory);
+            break;
+        case 0xD:  // note delay: the old sound goes on until the note's tick
+            c.volume = kept.volume;
+            c.period = kept.period;
+            c.panning = kept.panning;
+            c.updateFlags &= static_cast<uint8_t>(~kVoiceRequests);
+            break;
+        case 0xE:  // pattern delay
+            m->patternDelayTicks = m->speed * y;
+            break;
+        default:  // 3 glissando, 9 retrigger, C note cut and F: nothing at tick 0
+            break;
+    }
+}
+
+void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instrument,
+               Sample& sample, const KeptSound& kept) {
+    const uint8_t parameter = cell.parameter;
+    const uint8_t x = parameter >> 4;
+    const uint8_t y = parameter & 0x0F;
+    switch (cell.effect) {
+        case 1:
+            if (parameter != 0) c.portaUpMemory = parameter;
+            break;
+        case 2:
+            if (parameter != 0) c.portaDownMemory = parameter;
+            break;
+        case 3:
+            if (parameter != 0) c.portaSpeed = parameter;
+            c.portaTarget = c.notePeriod;
+            c.updateFlags &= static_cast<uint8_t>(~(UpdateFrequency | StartNote));
+            break;
+        case 4:
+            if (x != 0) c.vibratoSpeed = x;
+            if (y != 0) c.vibratoDepth = y;
+            vibrato(c);
+            break;
+        case 5:
+            c.portaTarget = c.notePeriod;
+            if (parameter != 0) c.volumeSlideMemory = parameter;
+            c.updateFlags &= static_cast<uint8_t>(~(UpdateFrequency | StartNote));
+            break;
+        case 6:
+            if (parameter != 0) c.volumeSlideMemory = parameter;
+            vibrato(c);
+            break;
+        case 7:
+            if (x != 0) c.tremoloSpeed = x;
+            if (y != 0) c.tremoloDepth = y;
+            break;
+        case 8:
+            c.panning = parameter;
+            c.updateFlags |= UpdatePanning;
+            break;
+        case 9:
+            sampleOffset(c, sample, parameter);
+            break;
+        case 10:
+            if (parameter != 0) c.volumeSlideMemory = parameter;
+            break;
+        case 11:  // position jump
+            m->nextRow = 0;
+            m->nextOrder = parameter < m->songLength ? parameter : 0;
+            positionJumped = true;
+            break;
+        case 12:  // set volume, without a limit
+            c.volume = parameter;
+            c.updateFlags |= UpdateVolume;
+            break;
+        case 13: {  // pattern break
+            const int32_t row = 10 * x + y;
+            m->nextRow = row > 63 ? 0 : row;
+            if (!positionJumped) m->nextOrder = m->orderIndex + 1;
+            if (m->nextOrder >= m->songLength) m->nextOrder = 0;
+            break;
+        }
+        case 14:
+            extendedEffect(m, c, sample, kept, x, y);
+            break;
+        case 15:
+            if (parameter < 32) {
+                m->speed = parameter;
+            } else {
+                setTempo(m, parameter);
+            }
+            break;
+        case 16:
+            m->globalVolume = parameter > 64 ? 64 : parameter;
+            c.updateFlags |= UpdateVolume;
+            break;
+        case 17:
+            if (parameter != 0) m->globalVolumeSlideMemory = parameter;
+            break;
+        case 21:  // set envelope position
+            if (instrument.volumeType & kEnvelopeOn) {
+                setVolumeEnvelopePosition(c, instrument, parameter);
+            }
+            break;
+        case 25:
+            if (parameter != 0) {
+                c.panningSlideMemory = parameter;
+                c.updateFlags |= UpdatePanning;
+            }
+            break;
+        case 27:
+            if (parameter != 0) {
+                c.retrigVolumeMode = x;
+                c.retrigInterval = y;
+            }
+            break;
+        case 29:
+            if (parameter != 0) {
+                c.tremorOn = static_cast<uint8_t>(x + 1);
+                c.tremorOff = static_cast<uint8_t>(y + 1);
+            }
+            tremor(c);
+            break;
+        case 33:  // extra fine portamento
+            if (x == 1) {
+                if (y != 0) c.extraFineUpMemory = y;
+                c.period = limitPeriod(int64_t{c.period} - c.extraFineUpMemory);
+            } else if (x == 2) {
+                if (y != 0) c.extraFineDownMemory = y;
+                c.period = limitPeriod(int64_t{c.period} + c.extraFineDownMemory);
+            }
+            break;
+        default:  // 0 arpeggio, 20 key off (handled with the note) and the rest
+            break;
+    }
+}
+
+void readCell(Module* m, Channel& c, const Cell& cell) {
+    const bool portamento = isTonePortamento(cell.effect);
+    if (cell.instrument != 0 && !portamento)
+        c.instrument = static_cast<uint8_t>(cell.instrument - 1);
+    if (isNote(cell.note) && !portamento) c.keyNote = static_cast<uint8_t>(cell.note - 1);
+    const InstrumentAndSample found = resolveInstrument(m, c);
+    const Instrument& instrument = *found.instrument;
+    Sample& sample = *found.sample;
+
+    const KeptSound kept = {c.volume, c.period, c.panning};
+
+    // The last tremolo offset stays in the volume when the tremolo ends.
+    if (c.lastEffect == 7 && cell.effect != 7) c.volume += c.volumeOffset;
+    c.lastEffect = cell.effect;
+    c.volumeOffset = 0;
+    c.updateFlags = 0;
+
+    if (isNote(cell.note)) {
+        c.realNote = static_cast<uint8_t>(cell.note + sample.relativeNote - 1);
+        c.notePeriod = notePeriodOf(m, c.realNote, sample.finetune);
+        if (!portamento) c.period = c.notePeriod;
+        c.updateFlags = StartNote;
+    }
+    c.periodOffset = 0;
+    c.updateFlags |= UpdateFrequency | UpdateVolume;
+
+    if (cell.instrument != 0) resetInstrument(c, sample);
+    if (cell.volume != 0) applyVolumeColumn(c, cell.volume);
+    if (cell.note == kKeyOffNote || cell.effect == 20) c.keyOff = 1;
+
+    if (instrument.volumeType & kEnvelopeOn) {
+        if (!c.volEnvDone) {
+            stepEnvelope(c, instrument.volumeEnvelope, instrument.volumePointCount,
+                         instrument.volumeSustainPoint, instrument.volumeLoopStart,
+                         instrument.volumeLoopEnd, instrument.volumeType, volumeEnvelopeState(c),
+                         UpdateVolume);
+        }
+    } else if (c.keyOff) {
+        c.volEnvValue = 0;  // a released note without a volume envelope falls silent
+    }
+    if ((instrument.panningType & kEnvelopeOn) && !c.panEnvDone) {
+        stepEnvelope(c, instrument.panningEnvelope, instrument.panningPointCount,
+                     instrument.panningSustainPoint, instrument.panningLoopStart,
+                     instrument.panningLoopEnd, instrument.panningType, panningEnvelopeState(c),
+                     UpdatePanning);
+    }
+    if (c.keyOff) fadeOut(c, instrument);
+
+    rowEffect(m, c, cell, instrument, sample, kept);
+
+    autoVibrato(c, instrument);
+    updateVoice(c, sample, m);
+}
+
+}  // namespace
+
+const Pattern* patternAt(const Module* m, int32_t orderIndex) {
+    if (!m->patterns || orderIndex < 0 || orderIndex >= m->songLength || orderIndex > 255) {
+        return nullptr;
+    }
+    const int32_t number = m->orderTable[orderIndex];
+    return number < m->patternSlotCount ? &m->patterns[number] : nullptr;
+}
+
+const Cell* rowCells(const Module* m) {
+    const Pattern* pattern = patternAt(m, m->orderIndex);
+    if (!pattern || !pattern->cells || m->row < 0 || m->row >= pattern->rowCount) return nullptr;
+    return pattern->cells + static_cast<int64_t>(m->row) * m->channelCount;
+}
+
+int32_t activeChannels(const Module* m) {
+    return m->channelCount < kChannelCount ? m->channelCount : kChannelCount;
+}
+
+InstrumentAndSample resolveInstrument(const Module* module, const Channel& channel) {
+    if (static_cast<int16_t>(channel.instrument) >= module->instrumentCount ||
+        !module->instruments) {
+        return {&emptyInstrument, &emptySample};
+    }
+    const Instrument& instrument = module->instruments[channel.instrument];
+    Sample* sample = &emptySample;
+    if (channel.keyNote < 96) {
+        const uint8_t number = instrument.noteSampleMap[channel.keyNote];
+        if (number < kMaxSamplesPerInstrument && instrument.samples[number]) {
+            sample = instrument.samples[number];
+        }
+    }
+    return {&instrument, sample};
+}
+
+void resetInstrument(Channel& c, const Sample& sample) {
+    c.volume = sample.volume;
+    c.panning = sample.panning;
+    c.volEnvValue = 64;
+    c.volEnvPoint = 0;
+    c.volEnvTick = 0;
+    c.volEnvStep = 0;
+    c.panEnvValue = 32;
+    c.panEnvPoint = 0;
+    c.panEnvTick = 0;
+    c.panEnvStep = 0;
+    c.keyOff = 0;
+    c.fadeoutVolume = 65536;
+    c.volEnvDone = 0;
+    c.panEnvDone = 0;
+    c.autoVibratoSweep = 0;
+    c.autoVibratoPos = 0;
+    // Waveforms 4..7 keep their phase across notes.
+    if ((c.waveControl & 0x0F) < 4) c.vibratoPos = 0;
+    if ((c.waveControl >> 4) < 4) c.tremoloPos = 0;
+    c.updateFlags |= UpdateVolume | UpdatePanning;
+    c.tremorCount = 0;
+}
+
+void applyVolumeColumn(Channel& c, uint8_t v) {
+    const uint8_t low = v & 0x0F;
+    switch (v >> 4) {
+        case 0x1:
+        case 0x2:
+        case 0x3:
+        case 0x4:
+        case 0x5:
+            if (v > 0x50) break;
+            c.volume = v - 0x10;
+            c.updateFlags |= UpdateVolume;
+            break;
+        case 0x6:
+        case 0x8:
+            c.volume -= low;
+            if (c.volume < 0) c.volume = 0;
+            c.updateFlags |= UpdateVolume;
+            break;
+        case 0x7:
+        case 0x9:
+            c.volume += low;
+            if (c.volume > 64) c.volume = 64;
+            c.updateFlags |= UpdateVolume;
+            break;
+        case 0xA:
+            c.vibratoSpeed = low;
+            break;
+        case 0xB:
+            c.vibratoDepth = low;
+            break;
+        case 0xC:
+            c.panning = low * 16;
+            c.updateFlags |= UpdatePanning;
+            break;
+        case 0xD:
+            c.panning = limitPanning(int64_t{c.panning} - low);
+            c.updateFlags |= UpdatePanning;
+            break;
+        case 0xE:
+            c.panning = limitPanning(int64_t{c.panning} + low);
+            c.updateFlags |= UpdatePanning;
+            break;
+        case 0xF:
+            if (low != 0) c.portaSpeed = static_cast<uint8_t>(low * 16);
+            c.updateFlags &= static_cast<uint8_t>(~StartNote);
+            c.portaTarget = c.notePeriod;
+            break;
+        default:
+            break;
+    }
+}
+
+void processRow(Module* module) {
+    module->nextOrder = -1;
+    module->nextRow = -1;
+    positionJumped = false;
+    loopJumpRow = -1;
+    const Cell* cells = rowCells(module);
+    if (!cells) return;
+    const int32_t channels = activeChannels(module);
+    for (int32_t i = 0; i < channels; ++i)
+        readCell(module, channelTable[i], cells[i]);
+}
+
+void playTick(Module* module) {
+    if (!module) return;
+    if (module->tick != 0) {
+        processTickEffects(module);
+    } else {
+        if (module->nextOrder >= 0) module->orderIndex = module->nextOrder;
+        if (module->nextRow >= 0) module->row = module->nextRow;
+        // A break or jump to a row the pattern does not have starts it at row 0.
+        const Pattern* pattern = patternAt(module, module->orderIndex);
+        if (!pattern || module->row >= pattern->rowCount) module->row = 0;
+
+        processRow(module);
+
+        if (module->nextRow < 0) {
+            module->nextRow = loopJumpRow >= 0 ? loopJumpRow : module->row + 1;
+            pattern = patternAt(module, module->orderIndex);
+            if (!pattern || module->nextRow >= pattern->rowCount) {
+                int32_t next = module->orderIndex + 1;
+                if (next >= module->songLength) next = module->restartPosition;
+                // A restart position beyond the song restarts it from the beginning.
+                if (next < 0 || next >= module->songLength) next = 0;
+                module->nextOrder = next;
+                module->nextRow = 0;
+            }
+        }
+    }
+    module->tick += 1;
+    if (module->tick >= module->speed + module->patternDelayTicks) {
+        module->tick = 0;
+        module->patternDelayTicks = 0;
+    }
+}

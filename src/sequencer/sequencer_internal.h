@@ -1,0 +1,47 @@
+// Small helpers shared by the sequencer's files.
+#pragma once
+#include <cstdint>
+
+#include "sequencer/sequencer.h"
+#include "sound/module.h"
+
+constexpr uint8_t kKeyOffNote = 255;
+
+// The four requests that note delay holds back: frequency, volume, panning and note start.
+constexpr uint8_t kVoiceRequests = UpdateFrequency | UpdateVolume | UpdatePanning | StartNote;
+
+// Periods and panning that the unlimited slides move are kept within ±2^24, far beyond any
+// audible value (a period of 2^24 already gives a frequency of 0 in both modes, a panning of
+// ±2^24 is limited to 0 or 255 when it reaches the voice), so that endless slides never
+// overflow.
+constexpr int64_t kSlideLimit = int64_t{1} << 24;
+
+inline int32_t limitSlide(int64_t value) {
+    if (value > kSlideLimit) return static_cast<int32_t>(kSlideLimit);
+    if (value < -kSlideLimit) return static_cast<int32_t>(-kSlideLimit);
+    return static_cast<int32_t>(value);
+}
+inline int32_t limitPeriod(int64_t period) {
+    return limitSlide(period);
+}
+inline int32_t limitPanning(int64_t panning) {
+    return limitSlide(panning);
+}
+
+// The end of the playable range of a sample.
+inline uint64_t playEnd(const Sample& sample) {
+    return uint64_t{sample.loopStart} + sample.loopLength;
+}
+
+// The pattern at an order position; none for a position outside the song.
+const Pattern* patternAt(const Module* module, int32_t orderIndex);
+// The cells of the current row; none for a pattern without cells.
+const Cell* rowCells(const Module* module);
+// The channels the sequencer drives: channelCount, at most the 32 of the channel table.
+int32_t activeChannels(const Module* module);
+
+// The period of a note (0-based, relative note included) in the song's frequency mode.
+int32_t notePeriodOf(const Module* module, uint8_t realNote, int8_t finetune);
+
+// One fade-out step of a released note.
+void fadeOut(Channel& channel, const Instrument& instrument);

@@ -1,0 +1,350 @@
+// The ticks after tick 0 of a row: envelope and fade-out steps, the sliding half of the volume
+// column and the running half of every effect, with the waveform steps they share with tick 0.
+#include <cmath>
+
+#include "sequencer/sequencer.h"
+#include "sequencer/sequencer_internal.h"
+
+namespace {
+
+// Vibrato and tremolo waveforms at phase p (-32..31), 0..255.
+int32_t sineWave(int32_t p) {
+    // The constant is the single-precision number just below pi/64, so the peak is 255.
+    const float angle = static_cast<float>(2 * p) * 0.049087375f;
+    return static_cast<int32_t>(std::fabs(std::sin(static_cast<double>(angle)) * 256.0));
+}
+
+int32_t rampWave(int32_t p) {
+    const int32_t b = static_cast<uint8_t>(8 * p);
+    return p >= 0 ? b : 255 - b;
+}
+
+// Moves a vibrato or tremolo phase on through -32..31.
+int8_t advancePhase(int8_t position, uint8_t speed) {
+    int32_t p = static_cast<int8_t>(static_cast<uint8_t>(position + speed));
+    if (p > 31) p -= 64;
+    return static_cast<int8_t>(p);
+}
+
+void advanceVibrato(Channel& c) {
+    c.vibratoPos = advancePhase(c.vibratoPos, c.vibratoSpeed);
+}
+
+void volumeSlide(Channel& c, uint8_t memory) {
+    const int32_t up = memory >> 4;
+    if (up != 0) {
+        c.volume += up;
+        if (c.volume > 64) c.volume = 64;
+    } else {
+        c.volume -= memory & 0x0F;
+        if (c.volume < 0) c.volume = 0;
+    }
+    c.updateFlags |= UpdateVolume;
+}
+
+int32_t retriggeredVolume(int32_t volume, uint8_t mode) {
+    switch (mode) {
+        case 1:
+            return volume - 1;
+        case 2:
+            return volume - 2;
+        case 3:
+            return volume - 4;
+        case 4:
+            return volume - 8;
+        case 5:
+            return volume - 16;
+        case 6:
+            return 2 * volume / 3;
+        case 7:
+            return volume >> 1;
+        case 9:
+            return volume + 1;
+        case 10:
+            return volume + 2;
+        case 11:
+            return volume + 4;
+        case 12:
+            return volume + 8;
+        case 13:
+            return volume + 16;
+        case 14:
+            return 3 * volume / 2;
+        case 15:
+            return 2 * volume;
+        default:
+            return volume;  // 8 (and 0, which never gets here)
+    }
+}
+
+void multiRetrig(const Module* m, Channel& c) {
+    if (c.retrigInterval == 0 || m->tick % c.retrigInterval != 0) return;
+    if (c.retrigVolumeMode == 0) {
+        c.updateFlags |= StartNote;
+        return;
+    }
+    int32_t volume = retriggeredVolume(c.volume, c.retrigVolumeMode);
+    if (volume < 0) volume = 0;
+    if (volume > 64) volume = 64;
+    c.volume = volume;
+    c.updateFlags |= UpdateVolume | StartNote;
+}
+
+void arpeggio(const Module* m, Channel& c, const Sample& sample, uint8_t parameter) {
+    const int32_t r = m->tick % 3;
+    if (r != 0) {
+        const uint8_t n = r == 1 ? parameter >> 4 : parameter & 0x0F;
+        if (m->flags & 1) {
+            c.periodOffset = 64 * n;
+        } else {
+            c.periodOffset = amigaPeriod(static_cast<uint8_t>(c.realNote + n), sample.finetune) -
+                             amigaPeriod(c.realNote, sample.finetune);
+        }
+    }
+    c.updateFlags |= UpdateFrequency;
+}
+
+void volumeColumnTick(Channel& c, uint8_t v) {
+    const uint8_t low = v & 0x0F;
+    switch (v >> 4) {
+        case 0x6:
+            c.volume -= low;
+            if (c.volume < 0) c.volume = 0;
+            c.updateFlags |= UpdateVolume;
+            break;
+        case 0x7:
+            c.volume += low;
+            if (c.volume > 64) c.volume = 64;
+            c.updateFlags |= UpdateVolume;
+            break;
+        case 0xB:
+            c.vibratoDepth = low;
+            vibrato(c);
+            advanceVibrato(c);
+            break;
+        case 0xD:
+            c.panning = limitPanning(int64_t{c.panning} - low);
+            c.updateFlags |= UpdatePanning;
+            break;
+        case 0xE:
+            c.panning = limitPanning(int64_t{c.panning} + low);
+            c.updateFlags |= UpdatePanning;
+            break;
+        case 0xF:
+            tonePortamento(c);
+            break;
+        default:
+            break;
+    }
+}
+
+void extendedTick(const Module* m, Channel& c, const Cell& cell, const Sample& sample) {
+    const uint8_t x = cell.parameter >> 4;
+    const uint8_t y = cell.parameter & 0x0F;
+    switch (x) {
+        case 0x9:  // retrigger
+            if (y != 0 && m->tick % y == 0)
+                c.updateFlags |= UpdateFrequency | UpdateVolume | StartNote;
+            break;
+        case 0xC:  // note cut
+            if (m->tick == y) {
+                c.volume = 0;
+                c.updateFlags |= UpdateVolume;
+            }
+            break;
+        case 0xD:  // note delay
+            if (m->tick == y) {
+                resetInstrument(c, sample);
+                c.period = c.notePeriod;
+                c.updateFlags |= UpdateFrequency;
+                if (cell.volume != 0) applyVolumeColumn(c, cell.volume);
+                c.updateFlags |= StartNote;
+            } else {
+                c.updateFlags &= static_cast<uint8_t>(~kVoiceRequests);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void tickEffect(Module* m, Channel& c, const Cell& cell, const Sample& sample) {
+    const uint8_t parameter = cell.parameter;
+    switch (cell.effect) {
+        case 0:
+            if (parameter != 0) arpeggio(m, c, sample, parameter);
+            break;
+        case 1:
+            c.period = limitPeriod(int64_t{c.period} - 4 * c.portaUpMemory);
+            c.periodOffset = 0;
+            if (c.period < 56) c.period = 56;
+            c.updateFlags |= UpdateFrequency;
+            break;
+        case 2:
+            c.period = limitPeriod(int64_t{c.period} + 4 * c.portaDownMemory);
+            c.periodOffset = 0;
+            c.updateFlags |= UpdateFrequency;
+            break;
+        case 3:
+            c.periodOffset = 0;
+            tonePortamento(c);
+            break;
+        case 4:
+            vibrato(c);
+            advanceVibrato(c);
+            break;
+        case 5:
+            c.periodOffset = 0;
+            tonePortamento(c);
+            volumeSlide(c, c.volumeSlideMemory);
+            break;
+        case 6:
+            vibrato(c);
+            advanceVibrato(c);
+            volumeSlide(c, c.volumeSlideMemory);
+            break;
+        case 7:
+            tremolo(c);
+            break;
+        case 10:
+            volumeSlide(c, c.volumeSlideMemory);
+            break;
+        case 14:
+            extendedTick(m, c, cell, sample);
+            break;
+        case 17: {  // global volume slide
+            const uint8_t memory = m->globalVolumeSlideMemory;
+            if (memory >> 4) {
+                m->globalVolume += memory >> 4;
+                if (m->globalVolume > 64) m->globalVolume = 64;
+            } else {
+                m->globalVolume -= memory & 0x0F;
+                if (m->globalVolume < 0) m->globalVolume = 0;
+            }
+            break;
+        }
+        case 25: {  // panning slide
+            const uint8_t memory = c.panningSlideMemory;
+            if (memory >> 4) {
+                c.panning += memory >> 4;
+                if (c.panning > 255) c.panning = 255;
+            } else {
+                c.panning -= memory & 0x0F;
+                if (c.panning < 0) c.panning = 0;
+            }
+            c.updateFlags |= UpdatePanning;
+            break;
+        }
+        case 27:
+            multiRetrig(m, c);
+            break;
+        case 29:
+            tremor(c);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+void fadeOut(Channel& c, const Instrument& instrument) {
+    c.fadeoutVolume -= instrument.fadeout;
+    if (c.fadeoutVolume < 0) c.fadeoutVolume = 0;
+    c.updateFlags |= UpdateVolume;
+}
+
+void tonePortamento(Channel& c) {
+    const int32_t speed = 4 * c.portaSpeed;
+    if (c.period < c.portaTarget) {
+        c.period = c.portaTarget - c.period > speed ? c.period + speed : c.portaTarget;
+    } else if (c.period > c.portaTarget) {
+        c.period = c.period - c.portaTarget > speed ? c.period - speed : c.portaTarget;
+    }
+    c.updateFlags |= UpdateFrequency;
+}
+
+void vibrato(Channel& c) {
+    const int32_t p = c.vibratoPos;
+    int32_t value = 255;  // square: waveforms 2 and 3
+    switch (c.waveControl & 0x03) {
+        case 0:
+            value = sineWave(p);
+            break;
+        case 1:
+            value = rampWave(p);
+            break;
+        default:
+            break;
+    }
+    const int32_t m = (value * c.vibratoDepth >> 5) & ~3;
+    c.periodOffset = p >= 0 ? -m : m;
+    c.updateFlags |= UpdateFrequency;
+}
+
+void tremolo(Channel& c) {
+    const int32_t p = c.tremoloPos;
+    int32_t value = 0;
+    switch ((c.waveControl >> 4) & 0x03) {
+        case 1:
+            value = rampWave(p);
+            break;
+        case 2:
+            value = 255;
+            break;
+        default:
+            value = sineWave(p);
+            break;  // 0 and 3
+    }
+    int32_t offset = value * c.tremoloDepth >> 6;
+    if (p >= 0) {
+        if (c.volume + offset > 64) offset = 64 - c.volume;
+    } else {
+        if (c.volume - offset < 0) offset = c.volume;
+        offset = -offset;
+    }
+    c.volumeOffset = offset;
+    c.tremoloPos = advancePhase(c.tremoloPos, c.tremoloSpeed);
+    c.updateFlags |= UpdateVolume;
+}
+
+void tremor(Channel& c) {
+    if (c.tremorCount >= c.tremorOn) c.volumeOffset = -c.volume;
+    c.tremorCount += 1;
+    if (c.tremorCount == c.tremorOn + c.tremorOff) c.tremorCount = 0;
+    c.updateFlags |= UpdateVolume;
+}
+
+void processTickEffects(Module* module) {
+    const Cell* cells = rowCells(module);
+    if (!cells) return;
+    const int32_t channels = activeChannels(module);
+    for (int32_t i = 0; i < channels; ++i) {
+        Channel& c = channelTable[i];
+        const Cell& cell = cells[i];
+        const InstrumentAndSample found = resolveInstrument(module, c);
+        const Instrument& instrument = *found.instrument;
+        const Sample& sample = *found.sample;
+
+        c.volumeOffset = 0;
+        c.periodOffset = 0;
+        c.updateFlags = 0;
+        if ((instrument.volumeType & kEnvelopeOn) && !c.volEnvDone) {
+            stepEnvelope(c, instrument.volumeEnvelope, instrument.volumePointCount,
+                         instrument.volumeSustainPoint, instrument.volumeLoopStart,
+                         instrument.volumeLoopEnd, instrument.volumeType, volumeEnvelopeState(c),
+                         UpdateVolume);
+        }
+        if ((instrument.panningType & kEnvelopeOn) && !c.panEnvDone) {
+            stepEnvelope(c, instrument.panningEnvelope, instrument.panningPointCount,
+                         instrument.panningSustainPoint, instrument.panningLoopStart,
+                         instrument.panningLoopEnd, instrument.panningType, panningEnvelopeState(c),
+                         UpdatePanning);
+        }
+        if (c.keyOff) fadeOut(c, instrument);
+        volumeColumnTick(c, cell.volume);
+        tickEffect(module, c, cell, sample);
+        autoVibrato(c, instrument);
+        updateVoice(c, sample, module);
+    }
+}

@@ -1,0 +1,248 @@
+// Envelopes, instrument vibrato, periods and frequencies, and the hand-over of a channel to
+// its mixing voice. The float constants and the truncations fix every period, level and step
+// to the same value on every compiler and machine: int-by-float products are rounded to float,
+// sin and pow are the double functions of the C library, and nothing is contracted into fused
+// multiply-adds.
+#include <cmath>
+#include <cstring>
+
+#include "sequencer/sequencer.h"
+#include "sequencer/sequencer_internal.h"
+#include "sound/mixer.h"
+#include "sound/output.h"
+
+namespace {
+
+// Envelope values are 0..64; a point above that is taken as 64, so that no value leaves the
+// range (and y × 65536 stays within 32 bits).
+int32_t pointValue(const EnvelopePoint& point) {
+    return point.y > 64 ? 64 : point.y;
+}
+
+// The 16.16 increment per tick from point k to point k + 1; 0 when both lie at one tick.
+int32_t segmentStep(const EnvelopePoint* points, int32_t k) {
+    const int32_t width = points[k + 1].x - points[k].x;
+    if (width == 0) return 0;
+    return (pointValue(points[k + 1]) * 65536 - pointValue(points[k]) * 65536) / width;
+}
+
+int32_t storedPoints(uint8_t pointCount) {
+    return pointCount < kEnvelopePoints ? pointCount : kEnvelopePoints;
+}
+
+// P(e) of the Amiga periods: 13.375 × 2^(e / 12).
+int32_t amigaPower(int32_t e) {
+    const float exponent = static_cast<float>(e) * 0.083333336f;
+    return static_cast<int32_t>(std::pow(2.0, static_cast<double>(exponent)) * 13.375);
+}
+
+Voice& alternateOf(Voice& voice) {
+    const int32_t index = static_cast<int32_t>(&voice - voiceTable);
+    return voiceTable[index < 32 ? index + 32 : index - 32];
+}
+
+int32_t limitedPanning(int64_t q) {
+    return q < 0 ? 0 : q > 255 ? 255 : static_cast<int32_t>(q);
+}
+
+int32_t noteFrequency(const Channel& c, const Module* m) {
+    if (m->flags & 1) {
+        // 8363 Hz at period 4608, twice that an octave (768) lower.
+        const int32_t units = 4608 - c.period + c.periodOffset;
+        const float exponent = static_cast<float>(units) * 0.0013020834f;
+        const double f = 8363 * std::pow(2.0, static_cast<double>(exponent));
+        // Periods far below any note give frequencies beyond 32 bits: the mixer's largest
+        // step is reached long before.
+        return f >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(f);
+    }
+    return 14317056 / (c.period + c.periodOffset);
+}
+
+void setStep(Voice& v, int32_t frequency) {
+    const int32_t b = frequency < 100 ? 100 : frequency;
+    if (sampleRate <= 0) return;
+    v.stepWhole = b / sampleRate;
+    v.stepFraction =
+        static_cast<uint32_t>((static_cast<uint64_t>(b % sampleRate) << 32) / sampleRate);
+}
+
+}  // namespace
+
+EnvelopeState volumeEnvelopeState(Channel& c) {
+    return {c.volEnvTick, c.volEnvPoint, c.volEnvFixed, c.volEnvStep, c.volEnvDone, c.volEnvValue};
+}
+
+EnvelopeState panningEnvelopeState(Channel& c) {
+    return {c.panEnvTick, c.panEnvPoint, c.panEnvFixed, c.panEnvStep, c.panEnvDone, c.panEnvValue};
+}
+
+void stepEnvelope(Channel& channel, const EnvelopePoint* points, uint8_t pointCount,
+                  uint8_t sustain, uint8_t loopStart, uint8_t loopEnd, uint8_t type,
+                  EnvelopeState e, uint8_t updateBit) {
+    const int32_t count = storedPoints(pointCount);
+    int32_t k = e.point;
+    // A point is reached when the tick arrives at its x. A point whose x lies behind the tick
+    // (x positions that do not grow) counts as reached at once, so that the value never runs
+    // on past it.
+    if (k >= 0 && k < count && e.tick >= points[k].x) {
+        if ((type & kEnvelopeLoop) && k == loopEnd && loopStart < count) {
+            k = e.point = loopStart;
+            e.tick = points[k].x;
+        }
+        if (k == count - 1) {
+            e.value = pointValue(points[k]);
+            e.done = 1;
+            channel.updateFlags |= updateBit;
+            return;
+        }
+        if ((type & kEnvelopeSustain) && k == sustain && !channel.keyOff) {
+            e.value = pointValue(points[k]);
+            channel.updateFlags |= updateBit;
+            return;
+        }
+        e.step = segmentStep(points, k);
+        e.fixed = pointValue(points[k]) * 65536;
+        e.point = k + 1;
+    } else if (k >= 0 && k < count) {
+        e.fixed += e.step;
+    }
+    e.value = e.fixed >> 16;
+    e.tick += 1;
+    channel.updateFlags |= updateBit;
+}
+
+void setVolumeEnvelopePosition(Channel& c, const Instrument& instrument, int32_t position) {
+    if (!(instrument.volumeType & kEnvelopeOn)) return;
+    const int32_t count = storedPoints(instrument.volumePointCount);
+    if (count < 1) return;
+    const EnvelopePoint* points = instrument.volumeEnvelope;
+    int32_t j = 0;
+    while (j < count - 1 && position > points[j + 1].x)
+        ++j;
+    if (j >= count - 1) {
+        c.volEnvValue = pointValue(points[count - 1]);
+        c.volEnvDone = 1;
+        return;
+    }
+    c.volEnvDone = 0;
+    c.volEnvTick = position;
+    c.volEnvStep = segmentStep(points, j);
+    c.volEnvPoint = j + 1;
+    // A position before the segment's first point (x positions that do not grow, or a first
+    // point after tick 0) takes that point's value instead of reaching back beyond it.
+    const int32_t into = position > points[j].x ? position - points[j].x : 0;
+    c.volEnvFixed = pointValue(points[j]) * 65536 + into * c.volEnvStep;
+    c.volEnvValue = c.volEnvFixed >> 16;
+}
+
+void autoVibrato(Channel& c, const Instrument& instrument) {
+    const int32_t p = c.autoVibratoPos;
+    int32_t v = 0;  // types above 3 have no waveform: no vibrato
+    switch (instrument.vibratoType) {
+        case 0: {
+            // The constant is the single-precision number just below pi/128.
+            const float angle = static_cast<float>(p) * 0.024543688f;
+            v = static_cast<int32_t>(std::sin(static_cast<double>(angle)) * 64.0);
+            break;
+        }
+        case 1:
+            v = p < 128 ? 64 : -64;
+            break;
+        case 2:
+            v = (128 - (p + 128) % 256) >> 1;
+            break;
+        case 3:
+            v = (128 - (384 - p) % 256) >> 1;
+            break;
+        default:
+            break;
+    }
+    int32_t a = instrument.vibratoDepth * v;
+    if (instrument.vibratoSweep != 0) a = c.autoVibratoSweep * a / instrument.vibratoSweep;
+    c.periodOffset += a >> 6;
+    c.autoVibratoSweep += 1;
+    if (c.autoVibratoSweep > instrument.vibratoSweep) c.autoVibratoSweep = instrument.vibratoSweep;
+    c.autoVibratoPos += instrument.vibratoRate;
+    if (c.autoVibratoPos > 255) c.autoVibratoPos -= 256;
+    c.updateFlags |= UpdateFrequency;
+}
+
+int32_t amigaPeriod(uint8_t note, int8_t finetune) {
+    const int32_t base = amigaPower(132 - note);
+    if (finetune >= 0 || note == 0) {
+        const int32_t up = amigaPower(131 - note);
+        return base + (base - up) * finetune / -128;
+    }
+    const int32_t down = amigaPower(133 - note);
+    return base + (base - down) * -finetune / -128;
+}
+
+int32_t notePeriodOf(const Module* m, uint8_t realNote, int8_t finetune) {
+    if (m->flags & 1) return 7680 - 64 * realNote - finetune / 2;
+    return amigaPeriod(realNote, finetune);
+}
+
+void updateVoice(Channel& c, const Sample& sample, const Module* m) {
+    if (!c.voice) return;
+    if (c.period + c.periodOffset == 0) c.updateFlags &= static_cast<uint8_t>(~UpdateFrequency);
+
+    if (c.updateFlags & StartNote) {
+        if (c.voice->sample) {
+            // The old note goes on in the other voice of the pair and fades out there.
+            Voice& old = *c.voice;
+            Voice& next = alternateOf(old);
+            std::memcpy(&next, &old, sizeof(Voice));
+            next.index = static_cast<int32_t>(&next - voiceTable);
+            old.mixVolume = 0;
+            old.volume = 0;
+            old.leftLevel = 0;
+            old.rightLevel = 0;
+            c.voice = &next;
+        }
+        Voice& v = *c.voice;
+        v.sample = &sample;
+        if (static_cast<uint32_t>(v.startOffset) >= playEnd(sample)) v.startOffset = 0;
+        v.positionWhole = v.startOffset;
+        v.positionFraction = 0;
+        v.direction = 1;
+        v.startOffset = 0;
+        v.currentLeft = 0;
+        v.currentRight = 0;
+        v.rampRemaining = 0;
+    }
+    Voice& v = *c.voice;
+
+    if (c.updateFlags & UpdateVolume) {
+        // (volume + offset) × envelope × fade-out × global volume × 255 / 2^35.
+        const float product =
+            static_cast<float>(c.volume + c.volumeOffset) * static_cast<float>(c.volEnvValue) *
+            static_cast<float>(c.fadeoutVolume) * static_cast<float>(m->globalVolume);
+        const int32_t level = static_cast<int32_t>(product * 7.4214768e-9f);
+        v.mixVolume = level;
+        v.volume = level;
+        v.leftLevel = level * v.mixPanning / 255;
+        v.rightLevel = (255 - v.mixPanning) * level / 255;
+    }
+
+    if (c.updateFlags & UpdatePanning) {
+        const int64_t p = c.panning;
+        const int64_t distance = p > 128 ? p - 128 : 128 - p;
+        const int32_t q = limitedPanning(p + (c.panEnvValue - 32) * ((128 - distance) / 32));
+        v.mixPanning = q;
+        v.panning = q;
+        v.leftLevel = v.mixVolume * q / 255;
+        v.rightLevel = (255 - q) * v.mixVolume / 255;
+    }
+
+    if (c.updateFlags & UpdateFrequency) {
+        const int32_t f = noteFrequency(c, m);
+        v.frequency = f;
+        setStep(v, f);
+    }
+
+    if (c.updateFlags & RewindVoice) {
+        v.positionWhole = 0;
+        v.positionFraction = 0;
+        v.startOffset = 0;
+    }
+}

@@ -1,0 +1,100 @@
+// The song compiled into the program, as the demo loads it: through the memory callbacks.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "data/assets.h"
+#include "sound/file_access.h"
+#include "sound/module.h"
+
+namespace {
+
+// The embedded song, loaded the way the director loads it, released when the test ends.
+struct EmbeddedSong {
+    Module* module;
+    EmbeddedSong() {
+        useEmbeddedSong();
+        setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
+        module = loadModule("snydt");
+    }
+    ~EmbeddedSong() {
+        freeModule(module);
+        setMemoryImage(nullptr, 0);
+    }
+    Module* operator->() const { return module; }
+};
+
+constexpr int kRowCounts[13] = {6, 64, 64, 64, 64, 64, 64, 64, 8, 64, 64, 14, 64};
+
+TEST(Song, LoadsThroughTheMemoryCallbacksWithItsHeaderFigures) {
+    EXPECT_EQ(songImageSize, 24500u);
+    EmbeddedSong song;
+    ASSERT_NE(song.module, nullptr);
+    EXPECT_EQ(song->songLength, 16);
+    EXPECT_EQ(song->restartPosition, 4);
+    EXPECT_EQ(song->channelCount, 8);
+    EXPECT_EQ(song->usedPatternCount, 13);
+    EXPECT_EQ(song->patternSlotCount, 13);
+    EXPECT_EQ(song->instrumentCount, 6);
+    EXPECT_EQ(song->flags, 1);  // linear frequencies
+    EXPECT_EQ(song->defaultSpeed, 6);
+    EXPECT_EQ(song->defaultBpm, 125);
+    for (int p = 0; p < 13; ++p)
+        EXPECT_EQ(song->patterns[p].rowCount, kRowCounts[p]) << p;
+}
+
+TEST(Song, OrderListPlaysStoredPatternsOnlyAndEveryOneOfThem) {
+    EmbeddedSong song;
+    ASSERT_NE(song.module, nullptr);
+    std::set<int> played;
+    for (int i = 0; i < song->songLength; ++i) {
+        int p = song->orderTable[i];
+        ASSERT_LT(p, song->patternSlotCount) << "order position " << i;
+        // A pattern the file does not store would load as an empty placeholder.
+        EXPECT_NE(song->patterns[p].cells, nullptr) << "order position " << i;
+        played.insert(p);
+    }
+    EXPECT_EQ(played.size(), 13u);
+    EXPECT_LT(song->restartPosition, song->songLength);
+}
+
+TEST(Song, EveryInstrumentHasItsSample) {
+    EmbeddedSong song;
+    ASSERT_NE(song.module, nullptr);
+    for (int i = 0; i < song->instrumentCount; ++i) {
+        const Instrument& ins = song->instruments[i];
+        ASSERT_EQ(ins.sampleCount, 1) << "instrument " << i + 1;
+        const Sample* s = ins.samples[0];
+        EXPECT_GT(s->length, 0u) << "instrument " << i + 1;
+        EXPECT_NE(s->data, nullptr) << "instrument " << i + 1;
+        EXPECT_LE(s->volume, 64) << "instrument " << i + 1;
+        for (uint8_t n : ins.noteSampleMap)
+            EXPECT_EQ(n, 0) << "instrument " << i + 1;
+    }
+    // The lead, bass and chord waveforms are single cycles that loop; the drums play once.
+    for (int i = 0; i < 3; ++i) {
+        const Sample* s = song->instruments[i].samples[0];
+        EXPECT_EQ(s->length, 83u);
+        EXPECT_EQ(s->loopMode, kForwardLoop);
+        EXPECT_EQ(s->loopStart, 0u);
+        EXPECT_EQ(s->loopLength, 83u);
+    }
+    for (int i = 3; i < 6; ++i) {
+        EXPECT_EQ(song->instruments[i].samples[0]->loopMode, kNoLoop) << "instrument " << i + 1;
+    }
+}
+
+TEST(Song, CellsNameOnlyItsInstrumentsAndPlayableNotes) {
+    EmbeddedSong song;
+    ASSERT_NE(song.module, nullptr);
+    for (int p = 0; p < song->patternSlotCount; ++p) {
+        const Pattern& pattern = song->patterns[p];
+        for (int c = 0; c < pattern.rowCount * song->channelCount; ++c) {
+            const Cell& cell = pattern.cells[c];
+            EXPECT_LE(cell.instrument, song->instrumentCount) << "pattern " << p << " cell " << c;
+            EXPECT_TRUE(cell.note <= 96 || cell.note == 255) << "pattern " << p << " cell " << c;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "sequencer/sequencer.h"
+#include "sound/file_access.h"
+#include "sound/mixer.h"
+#include "sound/output.h"
+#include "xm_builder.h"
+
+namespace {
+
+// What the tick handler of the test module saw at each tick.
+struct TickRecord {
+    int32_t frame;  // the position of voice 0, which steps one value per frame from 0
+    int32_t block;  // writeBlock
+};
+std::vector<TickRecord> ticks;
+int32_t changeTempoAtTick = -1;
+int32_t fixedTickLength = 0;
+
+void recordTick(Module* module) {
+    if (int32_t(ticks.size()) == changeTempoAtTick) setTempo(module, 255);
+    if (fixedTickLength > 0) module->samplesPerTick = fixedTickLength;
+    ticks.push_back({voiceTable[0].positionWhole, writeBlock});
+}
+
+class Stream : public ::testing::Test {
+  protected:
+    std::vector<int16_t> values;
+    std::vector<uint8_t> image;
+    Module* module = nullptr;
+
+    void SetUp() override {
+        ticks.clear();
+        changeTempoAtTick = -1;
+        fixedTickLength = 0;
+        outputDevice = &offlineOutput;
+        setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
+        // One 16-bit sample of 300000 distinct values: longer than three rings.
+        for (int k = 0; k < 300000; ++k)
+            values.push_back(int16_t(k % 60000 - 30000));
+        XmSong song;
+        XmSample sample = XmSample::oneShot(values);
+        sample.sixteenBit = true;
+        song.addInstrument(sample);
+        module = loadXmImage(buildXm(song));
+        ASSERT_NE(module, nullptr);
+    }
+    void TearDown() override {
+        freeModule(module);
+        closeOutput();
+        outputDevice = &platformOutput;
+    }
+    // Voice 0 plays the sample from the start, one value per frame, at gain 1 on both sides.
+    void playSample() {
+        Voice& v = voiceTable[0];
+        v.sample = module->instruments[0].samples[0];
+        v.direction = 1;
+        v.stepWhole = 1;
+        v.leftLevel = v.rightLevel = 255;
+        v.currentLeft = v.currentRight = 255 * 256;
+    }
+};
+
+TEST_F(Stream, SizesFollowTheRate) {
+    struct Sizes {
+        int32_t rate, block, ring, ramp;
+    };
+    for (Sizes s : {Sizes{44100, 884, 88400, 128}, Sizes{22050, 444, 44400, 64},
+                    Sizes{48000, 960, 96000, 139}, Sizes{11025, 220, 22000, 32}}) {
+        ASSERT_TRUE(openOutput(s.rate));
+        EXPECT_EQ(sampleRate, s.rate);
+        EXPECT_EQ(blockFrames, s.block);
+        EXPECT_EQ(ringFrames, s.ring);
+        EXPECT_EQ(rampFrames, s.ramp);
+        EXPECT_EQ(rampReciprocal, 1.0f / float(s.ramp));
+        EXPECT_EQ(blockCount(), 100);
+        EXPECT_EQ(voiceTable[200].index, 200);
+        EXPECT_EQ(voiceTable[200].stepWhole, 1);
+        EXPECT_EQ(voiceTable[200].sample, nullptr);
+    }
+    ASSERT_TRUE(startPlayback(module));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(mixBuffer) % 16, 0u);
+    EXPECT_TRUE(stopPlayback(module));
+    EXPECT_EQ(mixBuffer, nullptr);
+    EXPECT_NE(waveBuffer, nullptr);  // kept for the next start
+
+    EXPECT_FALSE(openOutput(344));
+    EXPECT_FALSE(openOutput(0));
+    setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(openOutput(44100));
+}
+
+TEST_F(Stream, TempoSetsTheTickLength) {
+    ASSERT_TRUE(openOutput(44100));
+    EXPECT_EQ(setTempo(module, 125), 882);
+    EXPECT_EQ(module->bpm, 125);
+    EXPECT_EQ(setTempo(module, 32), 3445);
+    EXPECT_EQ(setTempo(module, 128), 861);
+    EXPECT_EQ(setTempo(module, 255), 432);
+    for (int32_t tempo = 1; tempo <= 255; ++tempo) {
+        EXPECT_EQ(setTempo(module, tempo), 110250 / tempo) << tempo;
+    }
+    // A tempo of 0 or less would make no tick end: it is taken as 1.
+    EXPECT_EQ(setTempo(module, 0), 110250);
+    EXPECT_EQ(module->bpm, 1);
+    EXPECT_EQ(setTempo(module, 1 << 30), 1);
+}
+
+TEST_F(Stream, TicksFallOnExactFramesFromFrameZero) {
+    ASSERT_TRUE(openOutput(44100));
+    playSample();
+    module->tickHandler = recordTick;
+    changeTempoAtTick = 3;
+    ASSERT_TRUE(startPlayback(module));
+    ASSERT_TRUE(stopPlayback(module));
+    EXPECT_EQ(module->speed, module->defaultSpeed);
+    EXPECT_EQ(module->globalVolume, 64);
+    EXPECT_EQ(module->nextRow, -1);
+    EXPECT_EQ(module->nextOrder, -1);
+    ASSERT_GT(ticks.size(), 10u);
+    // The first tick comes before any frame; ticks of 882 frames straddle the 884-frame blocks.
+    EXPECT_EQ(ticks[0].frame, 0);
+    EXPECT_EQ(ticks[1].frame, 882);
+    EXPECT_EQ(ticks[2].frame, 1764);
+    EXPECT_EQ(ticks[1].block, 0);
+    EXPECT_EQ(ticks[2].block, 1);
+    // Tick 3 sets 255 bpm: its own length is already 432 frames.
+    EXPECT_EQ(ticks[3].frame, 2646);
+    EXPECT_EQ(ticks[4].frame, 2646 + 432);
+    EXPECT_EQ(ticks[5].frame, 2646 + 864);
+    // The whole ring was mixed before the device started.
+    EXPECT_EQ(ticks.back().block, 99);
+}
+
+TEST_F(Stream, StreamingThreadCatchesUpEveryBlockInOrder) {
+    ASSERT_TRUE(openOutput(44100));
+    module->tickHandler = recordTick;
+    fixedTickLength = 884;  // one tick per block
+    ASSERT_TRUE(startPlayback(module));
+    ASSERT_EQ(ticks.size(), 100u);
+    advanceOfflineOutput(5 * 884 + 17);  // the device is now inside block 5
+    ASSERT_EQ(ticks.size(), 105u);
+    for (int k = 0; k < 105; ++k)
+        EXPECT_EQ(ticks[k].block, k % 100) << k;
+    advanceOfflineOutput(97 * 884);  // across the end of the ring: blocks 5..99, then 0, 1
+    ASSERT_EQ(ticks.size(), 202u);
+    for (int k = 105; k < 202; ++k)
+        EXPECT_EQ(ticks[k].block, k % 100) << k;
+    EXPECT_EQ(lateBlocks.load(), 0u);
+    EXPECT_EQ(largestCatchUp.load(), 97u);
+    ASSERT_TRUE(stopPlayback(module));
+    EXPECT_EQ(writeBlock, 2);
+    EXPECT_TRUE(threadExited.load());
+}
+
+TEST_F(Stream, DeviceThatLapsTheRingIsCountedAsLate) {
+    ASSERT_TRUE(openOutput(44100));
+    ASSERT_TRUE(startPlayback(module));
+    advanceOfflineOutput(150 * 884);
+    EXPECT_EQ(lateBlocks.load(), 51u);  // blocks 100..150 were heard before they were mixed
+    stopPlayback(module);
+}
+
+TEST_F(Stream, OfflineOutputIsOneContinuousStream) {
+    ASSERT_TRUE(openOutput(44100));
+    playSample();
+    ASSERT_TRUE(startPlayback(module));
+    std::vector<int16_t> pcm(2 * 270000);
+    readOfflineOutput(pcm.data(), 1000);
+    readOfflineOutput(pcm.data() + 2000, 269000);
+    for (int k = 0; k < 270000; ++k) {
+        ASSERT_EQ(pcm[2 * k], values[k]) << k;
+        ASSERT_EQ(pcm[2 * k + 1], values[k]) << k;
+    }
+    EXPECT_EQ(lateBlocks.load(), 0u);
+    // Started again, the song and the device start from the beginning.
+    playSample();
+    ASSERT_TRUE(startPlayback(module));
+    readOfflineOutput(pcm.data(), 5000);
+    for (int k = 0; k < 5000; ++k)
+        ASSERT_EQ(pcm[2 * k], values[k]) << k;
+    stopPlayback(module);
+}
+
+TEST_F(Stream, StopAndFree) {
+    EXPECT_FALSE(startPlayback(nullptr));
+    EXPECT_FALSE(stopPlayback(nullptr));
+    // Before any start, a stop only raises the stop flag.
+    stopRequested = false;
+    EXPECT_TRUE(stopPlayback(module));
+    EXPECT_TRUE(stopRequested.load());
+    EXPECT_TRUE(stopPlayback(module));
+    // Without an open output there is nothing to play on.
+    EXPECT_FALSE(startPlayback(module));
+
+    ASSERT_TRUE(openOutput(44100));
+    ASSERT_TRUE(startPlayback(module));
+    EXPECT_FALSE(threadExited.load());
+    EXPECT_EQ(playingModule, module);
+    // Releasing another module, here one that failed to load, leaves the stream playing.
+    XmSong broken;
+    broken.channelsField = 40;
+    EXPECT_EQ(loadXmImage(buildXm(broken)), nullptr);
+    EXPECT_EQ(playingModule, module);
+    EXPECT_FALSE(threadExited.load());
+    // Releasing the playing module stops the stream first.
+    EXPECT_TRUE(freeModule(module));
+    module = nullptr;
+    EXPECT_EQ(playingModule, nullptr);
+    EXPECT_TRUE(threadExited.load());
+    EXPECT_EQ(mixBuffer, nullptr);
+}
+
+}  // namespace
