@@ -1,11 +1,99 @@
-// The timeline of scenes. Until the renderers and pictures are in place, every frame draws
-// nothing and the screen stays black.
+// The timeline of scenes and the picture scenes: which frame draws what, and with which
+// renderer. The schedule depends on the frame number alone.
+#include <cstring>
+
+#include "data/assets.h"
+#include "director/renderers.h"
 #include "director/scenes.h"
+#include "fx/colour_ops.h"
+#include "host/cell_frame.h"
 
-void buildRenderers() {}
+ShadeRenderer* shadeRenderer = nullptr;
+QuadrantRenderer* quadrantRenderer = nullptr;
+uint8_t blackPicture[kPictureBytes];
 
-void destroyRenderers() {}
+void buildRenderers() {
+    shadeRenderer = new ShadeRenderer();
+    quadrantRenderer = new QuadrantRenderer();
+    // With these flags the quadrant renderer uses only the printable characters 32..126.
+    shadeRenderer->buildTable(0xffff);
+    quadrantRenderer->buildTable(0xffff);
+}
 
-void clearBlackPicture() {}
+void destroyRenderers() {
+    delete quadrantRenderer;
+    quadrantRenderer = nullptr;
+    delete shadeRenderer;
+    shadeRenderer = nullptr;
+}
 
-void drawScene(int32_t) {}
+void clearBlackPicture() {
+    std::memset(blackPicture, 0, sizeof blackPicture);
+}
+
+namespace {
+
+// All 80 by 50 pixels of the scene frame, one per cell.
+void showFull(const TextRenderer& renderer) {
+    renderer.render1x1(sceneFrame->pixels, SourceRect{0, 0, kFrameWidth, kFrameHeight}, kFrameWidth,
+                       0, 0, cellFrame);
+}
+
+struct Scene {
+    int32_t first, last;  // frame numbers, inclusive
+    void (*draw)(int32_t frame);
+};
+
+// Frames 1301 to 1899 (the point cloud) and 2501 on (the closing screen) draw nothing yet.
+// Each range starts one frame after the previous one ends: frames 350, 800, 1200, 1300, 1900
+// and 2500 draw nothing, so the cells of the frame before them stay. The effects count from
+// 1 at the first frame of their range.
+constexpr Scene kTimeline[] = {
+    // 4 s: Picture1 enters magnified, 392 by 245, and shrinks until it fills the frame.
+    {101, 349,
+     [](int32_t n) {
+         zoomPicture1(n, 0, *sceneFrame);
+         showFull(*shadeRenderer);
+     }},
+    // 14 s: Picture1 turns into Picture2, 5 levels a frame.
+    {351, 799,
+     [](int32_t n) {
+         crossFadePictures(n - 350, *sceneFrame, Picture1, Picture2);
+         showFull(*shadeRenderer);
+     }},
+    // 32 s: Picture2 turns into Picture3.
+    {801, 1199,
+     [](int32_t n) {
+         crossFadePictures(n - 800, *sceneFrame, Picture2, Picture3);
+         showFull(*shadeRenderer);
+     }},
+    // 48 s: Picture3 fades to black.
+    {1201, 1299,
+     [](int32_t n) {
+         crossFadePictures(n - 1200, *sceneFrame, Picture3, blackPicture);
+         showFull(*shadeRenderer);
+     }},
+    // 76 s: Picture0 enters magnified, in grey characters...
+    {1901, 2049,
+     [](int32_t n) {
+         zoomPicture0(n - 1800, 0, *sceneFrame);
+         showFull(*quadrantRenderer);
+     }},
+    // ...and from 82 s in colour.
+    {2050, 2499,
+     [](int32_t n) {
+         zoomPicture0(n - 1800, 0, *sceneFrame);
+         showFull(*shadeRenderer);
+     }},
+};
+
+}  // namespace
+
+void drawScene(int32_t n) {
+    for (const Scene& scene : kTimeline) {
+        if (n >= scene.first && n <= scene.last) {
+            scene.draw(n);
+            return;
+        }
+    }
+}

@@ -320,9 +320,9 @@ def picture1(u, v):
     floor = gradient([(0.0, (0.45, 0.0, 0.45)), (4.0, (0.12, 0.0, 0.25)),
                       (30.0, (0.02, 0.0, 0.1))], depth)
     # Lines along the floor, fading out where they crowd together toward the horizon.
-    line = depth > 5.0 and abs(x * 2 - round(x * 2)) < 0.04 + 0.015 * z
+    line = depth > 7.0 and abs(x * 2 - round(x * 2)) < 0.04 + 0.015 * z
     # Lines across, evenly spaced along the floor.
-    cross_line = any(abs(depth - 24.0 / (0.85 + k)) < 0.75 for k in range(4))
+    cross_line = any(abs(depth - 24.0 / (0.85 + k)) < 0.75 for k in range(3))
     colour = (1.0, 0.3, 0.9) if line or cross_line else floor
     glow = math.exp(-depth * 0.7) * 0.7
     return tuple(clamp(c + glow * w) for c, w in zip(colour, (1.0, 0.4, 0.6)))

@@ -1,0 +1,15 @@
+// Turns a cell frame into the picture a console shows: every cell 8 by 12 pixels, the glyph of
+// its character from GlyphFont in the foreground colour on the background colour.
+#pragma once
+#include <cstdint>
+
+#include "data/assets.h"
+#include "host/cell_frame.h"
+
+constexpr int kCellPixelWidth = 8;
+constexpr int kCellImageWidth = kScreenColumns * kCellPixelWidth;  // 640
+constexpr int kCellImageHeight = kScreenRows * kGlyphHeight;       // 600
+constexpr int kCellImageBytes = kCellImageWidth * kCellImageHeight * 3;
+
+// Writes kCellImageBytes bytes to rgb: red, green, blue per pixel, rows from the top.
+void drawCellImage(const CellFrame& cells, uint8_t* rgb);
