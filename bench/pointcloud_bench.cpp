@@ -6,9 +6,9 @@
 
 #include "director/director.h"
 #include "director/point_cloud_scene.h"
+#include "director/renderers.h"
 #include "director/scenes.h"
-#include "render/quadrant_renderer.h"
-#include "render/shade_renderer.h"
+#include "sound/output.h"
 
 namespace {
 
@@ -16,25 +16,18 @@ uint32_t stillClock() {
     return 0;
 }
 
-struct Renderers {
-    ShadeRenderer shade;
-    QuadrantRenderer quadrant;
-    Renderers() {
-        if (!sceneFrame) startUpDemo(DirectorHost{nullptr, stillClock});
-        shade.buildTable(0xffff);
-        quadrant.buildTable(0xffff);
-    }
-};
-
-Renderers& renderers() {
-    static Renderers r;
-    return r;
+// Start-up as the demo runs it, with the renderers it builds; the music, which the benchmarks
+// never start, goes to the offline device.
+void startUpOnce() {
+    if (sceneFrame) return;
+    outputDevice = &offlineOutput;
+    startUpDemo(DirectorHost{nullptr, stillClock});
 }
 
 // Palette, warp, blur, 1024 points and the palette conversion, from frame 1301 on so that
 // the trails build up as in the demo.
 void composeOnly(benchmark::State& state) {
-    renderers();
+    startUpOnce();
     clearIntensityBuffers();
     int32_t n = 1301;
     for (auto _ : state) {
@@ -47,11 +40,11 @@ BENCHMARK(composeOnly)->Unit(benchmark::kMicrosecond);
 
 // One frame of the point-cloud scene: composition and the full 2 by 2 shade conversion.
 void pointCloudFrame(benchmark::State& state) {
-    Renderers& r = renderers();
+    startUpOnce();
     clearIntensityBuffers();
     int32_t n = 1301;
     for (auto _ : state) {
-        drawPointCloudScene(n, r.shade);
+        drawPointCloudScene(n, *shadeRenderer);
         benchmark::DoNotOptimize(cellFrame.cells[0]);
         if (++n > 1899) n = 1301;
     }
@@ -61,13 +54,13 @@ BENCHMARK(pointCloudFrame)->Unit(benchmark::kMicrosecond);
 // One frame of the closing screen, with the clearing of sceneFrame that the frame loop does:
 // banner and quadrant conversion, the small point cloud and the pulsing picture.
 void closingFrame(benchmark::State& state) {
-    Renderers& r = renderers();
+    startUpOnce();
     clearIntensityBuffers();
     resetZoomPhase();
     int32_t n = 2501;
     for (auto _ : state) {
         std::memset(sceneFrame->pixels, 0, sizeof sceneFrame->pixels);
-        drawClosingScene(n, r.quadrant, r.shade);
+        drawClosingScene(n, *quadrantRenderer, *shadeRenderer);
         benchmark::DoNotOptimize(cellFrame.cells[0]);
         if (++n > 3700) n = 2501;  // banner and no banner
     }

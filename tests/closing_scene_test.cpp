@@ -1,16 +1,16 @@
-// The point-cloud and closing scenes drawn into the cell frame, with real renderers.
+// The point-cloud and closing scenes as the director draws them: frames run through
+// drawFrame, with the renderers built at start-up.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "data/assets.h"
-#include "demo_startup.h"
+#include "demo_run.h"
 #include "director/point_cloud_scene.h"
+#include "director/renderers.h"
 #include "director/scenes.h"
 #include "fx/colour_ops.h"
 #include "fx/intensity.h"
-#include "render/quadrant_renderer.h"
-#include "render/shade_renderer.h"
 
 namespace {
 
@@ -23,27 +23,16 @@ uint16_t cellAt(int column, int row) {
 
 class PointScenes : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        shade = new ShadeRenderer();
-        quadrant = new QuadrantRenderer();
-        shade->buildTable(0xffff);
-        quadrant->buildTable(0xffff);
-    }
-    static void TearDownTestSuite() {
-        delete quadrant;
-        delete shade;
-    }
+    // Each test starts the scene from the state start-up leaves: intensity buffers zero,
+    // zoomPhase 0.
     void SetUp() override {
-        ASSERT_EQ(startUpOffline(), StartUp::Started);
+        ASSERT_TRUE(demo_run::startOnce());
         clearIntensityBuffers();
         resetZoomPhase();
     }
 
-    // What the frame loop does around the scene: sceneFrame is black at the start of each
-    // frame.
-    static void closingFrame(int32_t n) {
-        std::memset(sceneFrame->pixels, 0, sizeof sceneFrame->pixels);
-        drawClosingScene(n, *quadrant, *shade);
+    static void runFrames(int32_t from, int32_t to) {
+        demo_run::runFrames(from, to, [](int32_t) {});
     }
 
     static bool zoomFrameShows(int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -51,17 +40,11 @@ class PointScenes : public ::testing::Test {
         blitScaledPicture(expected, Picture4, x, y, width, height);
         return std::memcmp(expected.pixels, zoomFrame->pixels, sizeof expected.pixels) == 0;
     }
-
-    static ShadeRenderer* shade;
-    static QuadrantRenderer* quadrant;
 };
-
-ShadeRenderer* PointScenes::shade = nullptr;
-QuadrantRenderer* PointScenes::quadrant = nullptr;
 
 TEST_F(PointScenes, FirstPointCloudFrameShowsItsPointsOnBlack) {
     std::memset(cellFrame.cells, 0, sizeof cellFrame.cells);
-    drawPointCloudScene(1301, *shade);
+    runFrames(1301, 1301);
     int lit = 0;
     for (int row = 0; row < kScreenRows; ++row) {
         for (int column = 0; column < kScreenColumns; ++column) {
@@ -84,17 +67,16 @@ TEST_F(PointScenes, FirstPointCloudFrameShowsItsPointsOnBlack) {
 }
 
 TEST_F(PointScenes, PointCloudFramesChangeAndKeepTheirTrails) {
-    for (int32_t n = 1301; n <= 1340; ++n)
-        drawPointCloudScene(n, *shade);
+    runFrames(1301, 1340);
     CellFrame before = cellFrame;
     int lit = 0;
     for (uint16_t cell : before.cells)
         lit += cell != kBlackBlock;
-    drawPointCloudScene(1341, *shade);
+    runFrames(1341, 1341);
     EXPECT_NE(std::memcmp(before.cells, cellFrame.cells, sizeof before.cells), 0);
     // With trails the picture is much fuller than the points of one frame.
     std::memset(intensityImage.pixels, 0, sizeof intensityImage.pixels);
-    drawPointCloudScene(1341, *shade);
+    runFrames(1341, 1341);
     int litAlone = 0;
     for (uint16_t cell : cellFrame.cells)
         litAlone += cell != kBlackBlock;
@@ -102,7 +84,7 @@ TEST_F(PointScenes, PointCloudFramesChangeAndKeepTheirTrails) {
 }
 
 TEST_F(PointScenes, ClosingSceneStartsWithBannerOffset141AndTheLargePulse) {
-    closingFrame(2501);
+    runFrames(2501, 2501);
     RgbFrame banner{};
     drawBanner(banner, 141);
     EXPECT_EQ(std::memcmp(banner.pixels, sceneFrame->pixels, sizeof banner.pixels), 0);
@@ -134,13 +116,13 @@ TEST_F(PointScenes, ClosingSceneStartsWithBannerOffset141AndTheLargePulse) {
 
 TEST_F(PointScenes, PulseAtFrame2520) {
     for (int32_t n = 2501; n <= 2520; ++n)
-        closingFrame(n);
+        runFrames(n, n);
     EXPECT_TRUE(zoomFrameShows(-9, -5, 98, 61));
 }
 
 TEST_F(PointScenes, BannerEndsAtFrame3560WhileTheLowerWindowsGoOn) {
     for (int32_t n = 2501; n <= 3559; ++n)
-        closingFrame(n);
+        runFrames(n, n);
     // Offset 1199: the banner's last column, which has ink, in frame column 0.
     bool ink = false;
     for (int row = 6; row <= 21; ++row)
@@ -150,7 +132,7 @@ TEST_F(PointScenes, BannerEndsAtFrame3560WhileTheLowerWindowsGoOn) {
     CellFrame previous = cellFrame;
     int stillRight = 0;  // frames in a row in which the pulse kept its size
     for (int32_t n = 3560; n <= 3600; ++n) {
-        closingFrame(n);
+        runFrames(n, n);
         for (int i = 0; i < 25 * kScreenColumns; ++i)
             ASSERT_EQ(cellFrame.cells[i], kBlank) << n;
         bool leftChanged = false;

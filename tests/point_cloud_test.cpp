@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "demo_startup.h"
+#include "demo_run.h"
 #include "director/point_cloud_scene.h"
 #include "director/scenes.h"
 #include "fx/intensity.h"
@@ -85,7 +85,7 @@ TEST(WarpTables, AreEvaluatedInSinglePrecision) {
 class PointCloud : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(startUpOffline(), StartUp::Started);
+        ASSERT_TRUE(demo_run::startOnce());
         clearIntensityBuffers();
     }
 
