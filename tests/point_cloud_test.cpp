@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
-#include "demo_run.h"
 #include "director/point_cloud_scene.h"
 #include "director/scenes.h"
 #include "fx/intensity.h"
@@ -12,13 +10,6 @@ namespace {
 
 float length(const Vec3& v) {
     return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-}
-
-int count(const IntensityBuffer& b) {
-    int lit = 0;
-    for (uint8_t v : b.pixels)
-        lit += v != 0;
-    return lit;
 }
 
 TEST(PathPoints, StartAndHundredthPointAndRadius) {
@@ -80,68 +71,6 @@ TEST(WarpTables, AreEvaluatedInSinglePrecision) {
     EXPECT_EQ(warpColumnTable[0], 6);
     EXPECT_EQ(warpColumnTable[159], 141);
     EXPECT_EQ(warpRowTable[5], 8);
-}
-
-class PointCloud : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(demo_run::startOnce());
-        clearIntensityBuffers();
-    }
-
-    // The splats of frame n's points alone, with the rotation and view distance that
-    // composePointCloud(n) left behind.
-    static IntensityBuffer pointsAlone() {
-        IntensityBuffer b;
-        std::memset(b.pixels, 0, sizeof b.pixels);
-        for (const Vec3& p : pathPoints) {
-            const Vec3 q = transform(globalRotation, p);
-            plotPoint(b, q.x, q.y, q.z);
-        }
-        return b;
-    }
-};
-
-TEST_F(PointCloud, FirstFrameShowsOnlyItsOwnPointsOnBlack) {
-    composePointCloud(1301);
-    const IntensityBuffer alone = pointsAlone();
-    EXPECT_GT(count(alone), 200) << "most of the 1024 points are in view";
-    EXPECT_EQ(std::memcmp(intensityImage.pixels, alone.pixels, sizeof alone.pixels), 0);
-
-    // The palette of frame 1301 turned the picture into largeFrame: black where no point fell.
-    for (int i = 0; i < kLargePixels; ++i) {
-        const int v = intensityImage.pixels[i];
-        ASSERT_EQ(
-            largeFrame->pixels[i],
-            packPixel(IntensityPalette.red[v], IntensityPalette.green[v], IntensityPalette.blue[v]))
-            << i;
-    }
-    EXPECT_EQ(IntensityPalette.red[128], 44);
-    EXPECT_EQ(largeFrame->pixels[0], 0u);
-}
-
-TEST_F(PointCloud, LaterFramesCarryFadingTrails) {
-    composePointCloud(1301);
-    composePointCloud(1302);
-    composePointCloud(1303);
-    const IntensityBuffer alone = pointsAlone();
-    int trail = 0;
-    for (int i = 0; i < kLargePixels; ++i) {
-        ASSERT_GE(intensityImage.pixels[i], alone.pixels[i]) << i;
-        trail += intensityImage.pixels[i] > alone.pixels[i];
-    }
-    EXPECT_GT(trail, 100);
-
-    // Without new points the trails die out: every pass takes 16 from the mean.
-    for (int i = 0; i < 20; ++i) {
-        fillWarpTables(zoomCentre(1304 + i));
-        warpIntensity(intensityImage, intensityScratch);
-        blurIntensity(intensityScratch, intensityImage);
-    }
-    int rows1to98 = 0;
-    for (int i = kLargeWidth; i < kLargePixels - kLargeWidth; ++i)
-        rows1to98 += intensityImage.pixels[i];
-    EXPECT_EQ(rows1to98, 0);
 }
 
 TEST(Pulse, SizeAndPlaceFollowThePhase) {

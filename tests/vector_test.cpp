@@ -69,14 +69,6 @@ TEST(Multiply, TheLeftFactorActsFirstOnRowVectors) {
               0.1f);
 }
 
-TEST(Multiply, ResultMayBeAssignedBackToAnOperand) {
-    Mat3 m = rotationY(0.25);
-    m = multiply(m, m);
-    expectNear(m, rotationY(0.5));
-    m = multiply(rotationY(0.5), m);
-    expectNear(m, rotationY(1.0));
-}
-
 TEST(Arithmetic, SumsAreFormedInDoubleBeforeRoundingToFloat) {
     // In float, 1e8 + 1 rounds back to 1e8 and the 1 would be lost.
     const Vec3 v{1e8f, 1.0f, -1e8f};
