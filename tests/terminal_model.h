@@ -21,7 +21,7 @@ struct ModelCell {
 };
 
 class TerminalModel {
-public:
+  public:
     TerminalModel(int columns, int rows) : columns_(columns), rows_(rows), grid_(columns * rows) {}
 
     const ModelCell& at(int column, int row) const { return grid_.at(row * columns_ + column); }
@@ -49,7 +49,7 @@ public:
         }
     }
 
-private:
+  private:
     size_t escape(const std::string& b, size_t i) {
         if (i >= b.size()) throw std::runtime_error("truncated escape");
         if (b[i] == ']') {  // OSC ... BEL
@@ -96,7 +96,8 @@ private:
                 if (column_ >= columns_) throw std::runtime_error("cursor moved past the edge");
                 break;
             case 'J':
-                for (auto& cell : grid_) cell = ModelCell{};
+                for (auto& cell : grid_)
+                    cell = ModelCell{};
                 break;
             case 'm':
                 sgr(params);

@@ -10,10 +10,10 @@ StartUp openMusic();       // step 9: sound output and song; on failure destroys
 void startMusic();         // the action of frame 1
 
 // Picture scenes and timeline (timeline.cpp).
-void buildRenderers();     // step 2: both renderers constructed and their tables built
-void destroyRenderers();   // the quadrant renderer, then the shade renderer
-void clearBlackPicture();  // step 5
-void drawScene(int32_t n); // frames 2 and on: the scene of frame n, converted into cellFrame
+void buildRenderers();      // step 2: both renderers constructed and their tables built
+void destroyRenderers();    // the quadrant renderer, then the shade renderer
+void clearBlackPicture();   // step 5
+void drawScene(int32_t n);  // frames 2 and on: the scene of frame n, converted into cellFrame
 
 // Point-cloud and closing scenes (point_cloud_scene.cpp).
 void clearIntensityBuffers();  // step 5

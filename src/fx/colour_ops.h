@@ -10,8 +10,8 @@ void putPixel(RgbFrame& frame, int32_t x, int32_t y, int32_t r, int32_t g, int32
 
 // Draws the whole picture scaled to width by height pixels with its top-left corner at (x, y),
 // nearest-neighbour, clipped at the frame's edges.
-void blitScaledPicture(RgbFrame& frame, const uint8_t* picture, int32_t x, int32_t y,
-                       int32_t width, int32_t height);
+void blitScaledPicture(RgbFrame& frame, const uint8_t* picture, int32_t x, int32_t y, int32_t width,
+                       int32_t height);
 
 // Draw Picture0 (Picture1) centred at a size that follows from second - first.
 void zoomPicture0(int32_t first, int32_t second, RgbFrame& frame);
