@@ -7,6 +7,7 @@ Every failure must be a one-line message naming the file and a non-zero exit sta
 crash; a good song must give a 44100 Hz 16-bit stereo WAV of the expected length.
 """
 import os
+import pty
 import struct
 import subprocess
 import sys
@@ -138,6 +139,27 @@ class CommandLine(unittest.TestCase):
         samples = struct.unpack("<%dh" % (len(frames) // 2), frames)
         self.assertGreater(max(samples), 1000)
         self.assertLess(min(samples), -1000)
+
+    def test_progress_line_on_a_terminal(self):
+        controller, terminal = pty.openpty()
+        out = self.path("out.wav")
+        with subprocess.Popen([XMRENDER, self.song, "--seconds", "12", "-o", out],
+                              stderr=terminal) as process:
+            os.close(terminal)
+            shown = b""
+            while True:
+                try:
+                    data = os.read(controller, 4096)
+                except OSError:  # the terminal closed with the process
+                    break
+                if not data:
+                    break
+                shown += data
+            self.assertEqual(process.wait(), 0)
+        os.close(controller)
+        text = shown.decode()
+        self.assertRegex(text, r"\rxmrender: [0-9.]+ s of 12\.0 s")
+        self.assertIn("\rxmrender: 12.0 s rendered to " + out, text)
 
     def test_renders_the_seconds_asked_for(self):
         out = self.path("out.wav")
