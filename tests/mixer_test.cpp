@@ -200,6 +200,25 @@ TEST_F(Mixer, PingPongLoopTurnsAtBothEndsForALongTime) {
     EXPECT_LE(v.positionWhole, int32_t(start + length));
 }
 
+TEST_F(Mixer, PositionAHairShortOfTheLoopEndMovesOn) {
+    // 92 / 2^32 values short of the end: the 24-bit boundary division gives 0 frames, after
+    // which the forward loop rule would leave the position where it is.
+    TestSample t({5, 6, 7, 8}, kForwardLoop, 0, 4);
+    Voice& v = play(t, 4.27);
+    v.positionWhole = 3;
+    v.positionFraction = 0xFFFFFFFFu - 91;
+    const std::vector<float> out = mix(1024);
+    EXPECT_EQ(out[0], 8.0f + (5.0f - 8.0f) * (float(0x7FFFFFFF - 45) / 2147483648.0f));
+    EXPECT_NE(out[2 * 1023], 0.0f);
+    TestSample p({5, 6, 7, 8}, kPingPongLoop, 1, 3);
+    Voice& w = play(p, 0.5);
+    w.positionWhole = 1;
+    w.positionFraction = 50;  // just past the loop start, moving backward
+    w.direction = 2;
+    mix(1024);
+    EXPECT_GE(w.positionWhole, 0);
+}
+
 TEST_F(Mixer, StepOfTwoOverFiveValuesEndsAfterThreeFrames) {
     TestSample t({100, 200, 300, 400, 500});
     play(t, 2.0);

@@ -307,6 +307,14 @@ TEST(ModuleLoader, InstrumentSampleCounts) {
     EXPECT_EQ(emptySample.length, 0u);
     EXPECT_EQ(emptySample.loopMode, 0);
 
+    XmSong silent;  // a sample of no values: no data, and 16 bits like every loaded sample
+    silent.addInstrument(XmSample::oneShot({}));
+    Loaded n(silent);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->instruments[0].samples[0]->data, nullptr);
+    EXPECT_EQ(n->instruments[0].samples[0]->length, 0u);
+    EXPECT_EQ(n->instruments[0].samples[0]->bits, 16);
+
     XmSong sixteen;
     XmInstrument& full = sixteen.addInstrument();
     for (int s = 0; s < 16; ++s)

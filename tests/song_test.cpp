@@ -1,11 +1,15 @@
 // The song compiled into the program, as the demo loads it: through the memory callbacks.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
+#include <vector>
 
 #include "data/assets.h"
+#include "sequencer/sequencer.h"
 #include "sound/file_access.h"
 #include "sound/module.h"
+#include "sound/output.h"
 
 namespace {
 
@@ -95,6 +99,65 @@ TEST(Song, CellsNameOnlyItsInstrumentsAndPlayableNotes) {
             EXPECT_TRUE(cell.note <= 96 || cell.note == 255) << "pattern " << p << " cell " << c;
         }
     }
+}
+
+// The whole song through the offline device, as the demo plays it, and a little beyond its end.
+// The tick handler notes the order position of every tick.
+std::vector<int32_t> tickPositions;
+
+void notePosition(Module* module) {
+    playTick(module);
+    tickPositions.push_back(module->orderIndex);
+}
+
+constexpr int32_t kRate = 44100;
+constexpr int32_t kTickFrames = 882;                  // speed 6 at 125 BPM: 2.5 / 125 s a tick
+constexpr int32_t kBarFrames = 16 * 6 * kTickFrames;  // 16 rows of 6 ticks: 1.92 s
+
+TEST(SongRender, PlaysToItsRestartPositionLoopsThereAndNeitherFallsSilentNorClips) {
+    outputDevice = &offlineOutput;
+    EmbeddedSong song;
+    ASSERT_NE(song.module, nullptr);
+    ASSERT_TRUE(openOutput(kRate));
+    song->tickHandler = notePosition;
+    tickPositions.clear();
+    tickPositions.reserve(8000);
+    const uint32_t frames = 106 * kRate;
+    std::vector<int16_t> pcm(2 * size_t{frames});
+    startPlayback(song.module);
+    readOfflineOutput(pcm.data(), frames);
+    stopPlayback(song.module);
+    closeOutput();
+    outputDevice = &platformOutput;
+
+    // Positions 0 to 15 in order, then back to the restart position 4 after 100.32 s: 836
+    // rows (loops and delays included) of 6 ticks.
+    std::vector<int32_t> order;
+    size_t restartTick = 0;
+    for (size_t t = 0; t < tickPositions.size(); ++t) {
+        if (order.empty() || order.back() != tickPositions[t]) {
+            order.push_back(tickPositions[t]);
+            if (order.size() == 17) restartTick = t;
+        }
+    }
+    ASSERT_GE(order.size(), 18u);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(order[i], i);
+    EXPECT_EQ(order[16], 4);
+    EXPECT_EQ(order[17], 5);
+    EXPECT_EQ(restartTick, 836u * 6);
+
+    // No stretch of silence as long as a bar: the song has no rests that long.
+    int32_t quiet = 0, longestQuiet = 0;
+    uint32_t clipped = 0;
+    for (uint32_t f = 0; f < frames; ++f) {
+        int l = std::abs(int{pcm[2 * f]}), r = std::abs(int{pcm[2 * f + 1]});
+        quiet = (l < 64 && r < 64) ? quiet + 1 : 0;
+        if (quiet > longestQuiet) longestQuiet = quiet;
+        if (l >= 32767 || r >= 32767) ++clipped;
+    }
+    EXPECT_LT(longestQuiet, kBarFrames / 4) << "frames below -54 dBFS in a row";
+    EXPECT_LE(clipped, 4u);
 }
 
 }  // namespace

@@ -1,8 +1,40 @@
-// The director's side of the music. Until the sound engine is in place, no sound starts.
+// The director's side of the music: the sound engine reads the song compiled into the program
+// through the memory callbacks, the output is opened and the song loaded at start-up, and the
+// song starts playing in frame 1. After that the director never calls the engine again.
 #include "director/scenes.h"
+#include "sound/file_access.h"
+#include "sound/module.h"
+#include "sound/output.h"
 
-void registerSongFiles() {}
+namespace {
 
-StartUp openMusic() { return StartUp::Started; }
+constexpr int32_t kOutputRate = 44100;
 
-void startMusic() {}
+// Loaded at start-up and kept for the whole run.
+Module* song = nullptr;
+
+}  // namespace
+
+void registerSongFiles() {
+    useEmbeddedSong();
+    setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
+}
+
+StartUp openMusic() {
+    if (!openOutput(kOutputRate)) {
+        destroyRenderers();
+        return StartUp::NoSoundOutput;
+    }
+    // The demo starts up once; a song of an earlier start-up (in tests) is replaced.
+    if (song != nullptr) freeModule(song);
+    song = loadModule("snydt");
+    if (song == nullptr) {
+        destroyRenderers();
+        return StartUp::NoSong;
+    }
+    return StartUp::Started;
+}
+
+void startMusic() {
+    startPlayback(song);
+}

@@ -1,8 +1,10 @@
 // The timeline of scenes and the picture scenes: which frame draws what, and with which
 // renderer. The schedule depends on the frame number alone.
+#include <cstdint>
 #include <cstring>
 
 #include "data/assets.h"
+#include "director/point_cloud_scene.h"
 #include "director/renderers.h"
 #include "director/scenes.h"
 #include "fx/colour_ops.h"
@@ -44,7 +46,6 @@ struct Scene {
     void (*draw)(int32_t frame);
 };
 
-// Frames 1301 to 1899 (the point cloud) and 2501 on (the closing screen) draw nothing yet.
 // Each range starts one frame after the previous one ends: frames 350, 800, 1200, 1300, 1900
 // and 2500 draw nothing, so the cells of the frame before them stay. The effects count from
 // 1 at the first frame of their range.
@@ -73,6 +74,8 @@ constexpr Scene kTimeline[] = {
          crossFadePictures(n - 1200, *sceneFrame, Picture3, blackPicture);
          showFull(*shadeRenderer);
      }},
+    // 52 s: the rotating point cloud with its trails, at full size.
+    {1301, 1899, [](int32_t n) { drawPointCloudScene(n, *shadeRenderer); }},
     // 76 s: Picture0 enters magnified, in grey characters...
     {1901, 2049,
      [](int32_t n) {
@@ -85,6 +88,9 @@ constexpr Scene kTimeline[] = {
          zoomPicture0(n - 1800, 0, *sceneFrame);
          showFull(*shadeRenderer);
      }},
+    // 100 s to the end of the process: the scroll text above, the small point cloud and the
+    // pulsing planet below.
+    {2501, INT32_MAX, [](int32_t n) { drawClosingScene(n, *quadrantRenderer, *shadeRenderer); }},
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 //   its data ends;
 // - a ping-pong reflection that lands below value 0 lands on 0, and a position far outside
 //   the loop is folded back at once, as the reflections would do one by one;
+// - a position less than 2^-24 values short of its boundary is one frame from it, not none;
 // - a sample whose loop is empty or lies beyond its length ends the voice; a voice moving
 //   backward through a forward loop turns forward at the loop start.
 #include "sound/mixer.h"
@@ -192,7 +193,10 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
             const uint64_t distance24 = static_cast<uint64_t>(distance) >> 8;
             const uint64_t step24 = static_cast<uint64_t>(step) >> 8;
             if (step24 != 0) {
-                const uint64_t frames = (distance24 + step24 - 1) / step24;
+                // A distance below 2^-24 values still takes a frame: counted as none, the
+                // position would stay short of a forward loop's end, which the loop rule then
+                // leaves alone, for ever.
+                const uint64_t frames = distance24 == 0 ? 1 : (distance24 + step24 - 1) / step24;
                 if (frames <= static_cast<uint64_t>(remaining)) {
                     segment = static_cast<int32_t>(frames);
                     atBoundary = true;

@@ -265,6 +265,7 @@ bool readInstrument(Instrument& instrument, Input& in) {
     for (int s = 0; s < sampleCount; ++s) {
         Sample& sample = *instrument.samples[s];
         if (sample.length == 0) {
+            sample.bits = 16;  // as every loaded sample, though it has no data to widen
             // Bytes of a 16-bit sample of one byte: no value, skipped.
             if (byteLengths[s] > 0 && !seekTo(in, int64_t{readerTell(in.reader)} + byteLengths[s]))
                 return false;

@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""The terminal build as people run it: in tmux at 80 by 50, with SDL's dummy sound driver.
+
+usage: terminal_e2e.py DEMO DEMOCAPTURE
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import common  # noqa: E402
+
+DEMO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
+CAPTURE = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
+SGR = re.compile(r"\x1b\[([0-9;]*)m")
+
+
+def tmux(*arguments, check=True):
+    result = subprocess.run(["tmux", "-L", Terminal.socket, *arguments], capture_output=True,
+                            text=True, timeout=20)
+    if check and result.returncode != 0:
+        raise AssertionError("tmux %s: %s" % (" ".join(arguments), result.stderr))
+    return result.stdout
+
+
+def decode_pane(text):
+    """Turns capture-pane -e output of the demo's screen back into 4000 cell words."""
+    characters = {point: code for code, point in enumerate(common.code_points()) if code != 0}
+    colours = {rgb: colour for colour, rgb in enumerate(common.terminal_colours())}
+    lines = text.split("\n")
+    if len(lines) < common.ROWS:
+        raise AssertionError("the pane shows %d lines" % len(lines))
+    cells = []
+    foreground = background = None
+    for line in lines[:common.ROWS]:
+        row = []
+        position = 0
+        while position < len(line):
+            match = SGR.match(line, position)
+            if match:
+                values = [int(v) if v else 0 for v in match.group(1).split(";")]
+                k = 0
+                while k < len(values):
+                    if values[k] in (38, 48) and k + 4 < len(values) and values[k + 1] == 2:
+                        colour = colours.get(tuple(values[k + 2:k + 5]))
+                        if values[k] == 38:
+                            foreground = colour
+                        else:
+                            background = colour
+                        k += 5
+                    else:
+                        if values[k] == 0:
+                            foreground = background = None
+                        k += 1
+                position = match.end()
+                continue
+            character = characters.get(ord(line[position]))
+            if character is None or foreground is None or background is None:
+                raise AssertionError("cell %d,%d cannot be decoded" % (len(row), len(cells) // 80))
+            row.append(background << 12 | foreground << 8 | character)
+            position += 1
+        if len(row) != common.COLUMNS:
+            raise AssertionError("a row of %d cells" % len(row))
+        cells.extend(row)
+    return cells
+
+
+class Terminal(unittest.TestCase):
+    socket = "demo-e2e-%d" % os.getpid()
+
+    @classmethod
+    def setUpClass(cls):
+        if not (DEMO and CAPTURE and shutil.which("tmux")):
+            common.skip_or_fail("needs the demo, democapture and tmux")
+        cls.workspace = tempfile.TemporaryDirectory()
+        # The frames the demo shows from 4 s to 52 s, recorded offline.
+        cls.first_frame, cls.last_frame = 101, 1300
+        cells_path = os.path.join(cls.workspace.name, "frames.cells")
+        subprocess.run([CAPTURE, "--frames", "%d:%d" % (cls.first_frame, cls.last_frame),
+                        "--cells", cells_path], check=True, timeout=300)
+        with open(cells_path, "rb") as f:
+            data = f.read()
+        cls.frames = [data[k:k + common.FRAME_BYTES] for k in range(0, len(data), common.FRAME_BYTES)]
+        # A session that lives as long as the class keeps the tmux server up between tests.
+        tmux("new-session", "-d", "-s", "keep", "sleep 3600")
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run(["tmux", "-L", cls.socket, "kill-server"], capture_output=True, timeout=20)
+        cls.workspace.cleanup()
+
+    def start_shell(self, name):
+        tmux("new-session", "-d", "-x", "80", "-y", "50", "-s", name, "-c", self.workspace.name,
+             "env -i PATH=/usr/bin:/bin HOME=%s TERM=tmux-256color bash --norc --noprofile"
+             % self.workspace.name)
+        self.addCleanup(lambda: tmux("kill-session", "-t", name, check=False))
+        tmux("send-keys", "-t", name, "PS1='$ '; clear", "Enter")
+        self.assertTrue(common.wait_until(lambda: tmux("capture-pane", "-p", "-t", name).startswith("$"), 10))
+
+    def pane(self, name, form):
+        return tmux("display", "-p", "-t", name, form).strip()
+
+    def demo_pid(self, name):
+        shell = self.pane(name, "#{pane_pid}")
+        result = subprocess.run(["pgrep", "-P", shell], capture_output=True, text=True)
+        return int(result.stdout.split()[0]) if result.stdout.split() else None
+
+    def test_shows_the_recorded_frames_and_gives_the_terminal_back(self):
+        self.start_shell("show")
+        tmux("send-keys", "-t", "show",
+             "COLORTERM=truecolor SDL_AUDIODRIVER=dummy %s; echo exit=$?" % DEMO, "Enter")
+        self.assertTrue(common.wait_until(lambda: self.pane("show", "#{pane_title}") == common.TITLE, 20),
+                        "the demo's title never appeared")
+        self.assertEqual(self.pane("show", "#{alternate_on}"), "1")
+        self.assertEqual(self.pane("show", "#{cursor_flag}"), "0")
+
+        # A few seconds into the picture scenes the pane shows exactly one of the recorded
+        # frames. A capture taken while a frame is being written may mix two; try again.
+        time.sleep(8)
+        matched = None
+        for _ in range(10):
+            cells = decode_pane(tmux("capture-pane", "-p", "-e", "-N", "-t", "show"))
+            words = b"".join(c.to_bytes(2, "little") for c in cells)
+            if words in self.frames:
+                matched = self.first_frame + self.frames.index(words)
+                break
+            time.sleep(0.3)
+        self.assertIsNotNone(matched, "the pane matches no frame from %d to %d"
+                             % (self.first_frame, self.last_frame))
+
+        pid = self.demo_pid("show")
+        self.assertIsNotNone(pid)
+        os.kill(pid, 15)
+        self.assertTrue(common.wait_until(lambda: "exit=143" in tmux("capture-pane", "-p", "-t", "show"), 10))
+        self.assertEqual(self.pane("show", "#{alternate_on}"), "0")
+        self.assertEqual(self.pane("show", "#{cursor_flag}"), "1")
+        screen = tmux("capture-pane", "-p", "-t", "show")
+        self.assertIn("$ COLORTERM=truecolor", screen, "the shell's screen is back")
+
+    def test_without_sound_it_says_why_and_ends_at_once(self):
+        self.start_shell("silent")
+        # A driver that does not exist stands for a machine without sound output; where the
+        # machine has no sound device at all, SDL's own choice fails the same way.
+        cases = ["SDL_AUDIODRIVER=no-such-driver"]
+        if not os.path.exists("/dev/snd") and "PULSE_SERVER" not in os.environ:
+            cases.append("")
+        for case, environment in enumerate(cases):
+            tmux("send-keys", "-t", "silent", "clear; %s %s; echo case%d-exit=$?"
+                 % (environment, DEMO, case), "Enter")
+            started = time.monotonic()
+            ended = re.compile(r"case%d-exit=\d" % case)
+            self.assertTrue(common.wait_until(
+                lambda: ended.search(tmux("capture-pane", "-p", "-t", "silent")), 15))
+            self.assertLess(time.monotonic() - started, 10)
+            screen = tmux("capture-pane", "-p", "-J", "-t", "silent")
+            self.assertIn("case%d-exit=1" % case, screen)
+            messages = [line for line in screen.splitlines() if line.startswith("demo:")]
+            self.assertEqual(len(messages), 1, screen)
+            self.assertIn("SDL_AUDIODRIVER=dummy", messages[0])
+            self.assertEqual(self.pane("silent", "#{alternate_on}"), "0")
+            self.assertEqual(self.pane("silent", "#{cursor_flag}"), "1")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""The Windows build as people run it, under Wine with a virtual X display.
+
+usage: windows_e2e.py DEMO.EXE WINE_PREFIX_DIRECTORY
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import common  # noqa: E402
+
+EXE = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
+PREFIX_HOME = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
+TOOLS = ("wine", "wineserver", "Xvfb", "xwininfo", "xwd", "convert")
+
+
+def free_display():
+    for number in range(90, 200):
+        if not os.path.exists("/tmp/.X%d-lock" % number) and \
+                not os.path.exists("/tmp/.X11-unix/X%d" % number):
+            return number
+    raise AssertionError("no free X display")
+
+
+class Windows(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        missing = [tool for tool in TOOLS if not shutil.which(tool)]
+        if not EXE or not os.path.exists(EXE) or missing:
+            common.skip_or_fail("needs %s and %s" % (EXE or "demo.exe", ", ".join(missing) or "-"))
+        cls.display = ":%d" % free_display()
+        cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24",
+                                     "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        # The Wine prefix is made once and kept beside the build: making it takes a while.
+        os.makedirs(PREFIX_HOME, exist_ok=True)
+        cls.prefix = os.path.join(PREFIX_HOME, "prefix")
+        if not common.wait_until(lambda: subprocess.run(["xwininfo", "-root", "-display", cls.display],
+                                                        capture_output=True).returncode == 0, 20):
+            cls.tearDownClass()
+            raise AssertionError("Xvfb did not start")
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run(["wineserver", "-k"], env=cls.environment(None), capture_output=True, timeout=60)
+        cls.xvfb.terminate()
+        cls.xvfb.wait(timeout=20)
+
+    @classmethod
+    def environment(cls, home):
+        environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "DISPLAY": cls.display,
+                       "WINEPREFIX": cls.prefix, "WINEDEBUG": "-all",
+                       "HOME": home or PREFIX_HOME, "WINEDLLOVERRIDES": "mscoree,mshtml="}
+        return environment
+
+    def run_demo(self, with_sound):
+        home = tempfile.TemporaryDirectory()
+        self.addCleanup(home.cleanup)
+        if with_sound:
+            # A silent sound card: ALSA's null device.
+            with open(os.path.join(home.name, ".asoundrc"), "w") as f:
+                f.write("pcm.!default { type null }\nctl.!default { type hw card 0 }\n")
+        else:
+            # No ALSA device at all.
+            with open(os.path.join(home.name, "empty.conf"), "w") as f:
+                f.write("\n")
+        environment = self.environment(home.name)
+        if not with_sound:
+            environment["ALSA_CONFIG_PATH"] = os.path.join(home.name, "empty.conf")
+        process = subprocess.Popen(["wine", EXE], env=environment, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+
+        def stop():
+            if process.poll() is None:
+                process.kill()
+            subprocess.run(["wineserver", "-k"], env=environment, capture_output=True, timeout=60)
+            process.wait(timeout=60)
+        self.addCleanup(stop)
+        return process
+
+    def window(self):
+        result = subprocess.run(["xwininfo", "-root", "-tree", "-display", self.display],
+                                capture_output=True, text=True)
+        for line in result.stdout.splitlines():
+            if '"%s"' % common.TITLE in line:
+                return line.split()[0]
+        return None
+
+    def screenshot(self, window):
+        result = subprocess.run("xwd -silent -id %s -display %s | convert xwd:- -depth 8 rgb:-"
+                                % (window, self.display), shell=True, capture_output=True, timeout=30)
+        geometry = subprocess.run(["xwininfo", "-id", window, "-display", self.display],
+                                  capture_output=True, text=True).stdout
+        width = int(geometry.split("Width:")[1].split()[0])
+        return width, result.stdout
+
+    def test_opens_its_window_and_shows_the_zoom(self):
+        self.run_demo(with_sound=True)
+        window = common.wait_until(self.window, 180, 0.5)
+        self.assertIsNotNone(window, "no window titled %s" % common.TITLE)
+        # The first picture zooms in from 4 s on and stands still from 5.6 s to 14 s.
+        time.sleep(9)
+        width, pixels = self.screenshot(window)
+        colours = {}
+        for k in range(0, len(pixels) - 2, 3):
+            rgb = pixels[k:k + 3]
+            colours[rgb] = colours.get(rgb, 0) + 1
+        total = len(pixels) // 3
+        lit = total - colours.get(b"\0\0\0", 0)
+        self.assertGreater(lit, total // 3, "the console window is mostly black")
+        # Text in 16 console colours: a handful of colours, most of the window in a few of them.
+        main_colours = [c for c, n in colours.items() if n > total // 200]
+        self.assertGreaterEqual(len(main_colours), 3)
+        self.assertLessEqual(len(main_colours), 16)
+
+    def test_without_a_sound_device_it_ends_without_a_picture(self):
+        process = self.run_demo(with_sound=False)
+        seen = []
+
+        def ended():
+            window = self.window()
+            if window:
+                width, pixels = self.screenshot(window)
+                lit = sum(1 for k in range(0, len(pixels) - 2, 3) if pixels[k:k + 3] != b"\0\0\0")
+                seen.append(lit / max(1, len(pixels) // 3))
+            return process.poll() is not None
+        self.assertTrue(common.wait_until(ended, 180, 0.5), "the demo did not end")
+        self.assertEqual(process.returncode, 0)
+        # The text cursor may blink in a corner; a picture would light much of the window.
+        self.assertTrue(all(share < 0.02 for share in seen), "a picture was shown")
+
+
+if __name__ == "__main__":
+    unittest.main()

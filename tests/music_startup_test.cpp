@@ -1,0 +1,146 @@
+// The music's start-up in the director: song files, sound output, song, and playback in frame 1.
+// The output is the offline device behind a wrapper that records how it is opened.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "director/director.h"
+#include "director/renderers.h"
+#include "director/scenes.h"
+#include "host/cell_frame.h"
+#include "sequencer/sequencer.h"
+#include "sound/file_access.h"
+#include "sound/output.h"
+
+namespace {
+
+// What the director's start-up did to the output device.
+int opens = 0;
+int32_t openedRate = 0;
+bool callbacksAtOpen = false;
+bool refuseOpen = false;  // the device cannot be opened
+bool spoilSong = false;   // the song image goes bad between the callbacks and the load
+
+const uint8_t notASong[64] = {'N', 'o', 't', ' ', 'a', 'n', ' ', 'X', 'M'};
+
+bool recordingOpen(int32_t rate) {
+    ++opens;
+    openedRate = rate;
+    callbacksAtOpen = haveFileCallbacks();
+    if (spoilSong) setMemoryImage(notASong, sizeof notASong);
+    if (refuseOpen) return false;
+    return offlineOutput.open(rate);
+}
+
+OutputDevice recordingOutput;
+
+uint32_t stillClock() {
+    return 5000;
+}
+
+// Start-up allocates the frames and builds the renderers for good, as the demo does once. The
+// tests start up again and again in a process that other tests may have started up already,
+// so each keeps what it finds and puts it back afterwards.
+class MusicStartUp : public ::testing::Test {
+  protected:
+    LargeFrame* savedLarge = largeFrame;
+    RgbFrame* savedScene = sceneFrame;
+    RgbFrame* savedZoom = zoomFrame;
+    ShadeRenderer* savedShade = shadeRenderer;
+    QuadrantRenderer* savedQuadrant = quadrantRenderer;
+    const OutputDevice* savedDevice = outputDevice;
+    int32_t savedFrameNumber = frameNumber;
+    CellFrame savedCells = cellFrame;
+
+    void SetUp() override {
+        opens = 0;
+        openedRate = 0;
+        callbacksAtOpen = false;
+        refuseOpen = false;
+        spoilSong = false;
+        recordingOutput = offlineOutput;
+        recordingOutput.open = recordingOpen;
+        outputDevice = &recordingOutput;
+        // Nothing registered: start-up must do it.
+        setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
+        std::fill(std::begin(cellFrame.cells), std::end(cellFrame.cells), uint16_t{0});
+    }
+    void TearDown() override {
+        if (playingModule) stopPlayback(playingModule);
+        releaseStartUp();
+        useEmbeddedSong();
+        outputDevice = savedDevice;
+        largeFrame = savedLarge;
+        sceneFrame = savedScene;
+        zoomFrame = savedZoom;
+        shadeRenderer = savedShade;
+        quadrantRenderer = savedQuadrant;
+        frameNumber = savedFrameNumber;
+        cellFrame = savedCells;
+    }
+    // What one start-up made: its frames, and its renderers unless a failure destroyed them.
+    void releaseStartUp() {
+        if (largeFrame != savedLarge) delete largeFrame;
+        if (sceneFrame != savedScene) delete sceneFrame;
+        if (zoomFrame != savedZoom) delete zoomFrame;
+        if (shadeRenderer != savedShade) destroyRenderers();
+    }
+    StartUp startUp() { return startUpDemo(DirectorHost{nullptr, stillClock}); }
+};
+
+TEST_F(MusicStartUp, SongFilesAreRegisteredBeforeTheOutputOpensAt44100Hz) {
+    EXPECT_EQ(startUp(), StartUp::Started);
+    EXPECT_EQ(opens, 1);
+    EXPECT_TRUE(callbacksAtOpen);
+    EXPECT_EQ(openedRate, 44100);
+    EXPECT_EQ(playingModule, nullptr) << "nothing plays before frame 1";
+}
+
+TEST_F(MusicStartUp, WithoutOutputStartUpEndsWithTheRenderersDestroyed) {
+    refuseOpen = true;
+    EXPECT_EQ(startUp(), StartUp::NoSoundOutput);
+    EXPECT_EQ(shadeRenderer, nullptr);
+    EXPECT_EQ(quadrantRenderer, nullptr);
+    EXPECT_EQ(playingModule, nullptr);
+}
+
+TEST_F(MusicStartUp, WithoutSongStartUpEndsWithTheRenderersDestroyed) {
+    spoilSong = true;
+    EXPECT_EQ(startUp(), StartUp::NoSong);
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(shadeRenderer, nullptr);
+    EXPECT_EQ(quadrantRenderer, nullptr);
+    EXPECT_EQ(playingModule, nullptr);
+}
+
+TEST_F(MusicStartUp, FrameOneStartsTheSongAndStaysBlack) {
+    ASSERT_EQ(startUp(), StartUp::Started);
+    drawFrame(1);
+    ASSERT_NE(playingModule, nullptr);
+    // The whole ring was mixed before the device started: the song's first two seconds.
+    EXPECT_EQ(writeBlock, 0);
+    EXPECT_TRUE(std::any_of(waveBuffer, waveBuffer + 2 * ringFrames, [](int16_t v) {
+        return v != 0;
+    })) << "the opening chord sounds";
+    EXPECT_EQ(playingModule->channelCount, 8);
+    EXPECT_TRUE(std::all_of(std::begin(cellFrame.cells), std::end(cellFrame.cells),
+                            [](uint16_t c) { return c == 0; }));
+}
+
+// runDemo itself: a start-up that fails returns its reason and never counts, draws or
+// presents a frame.
+TEST_F(MusicStartUp, RunDemoReturnsWithoutAFrameWhenTheSoundCannotStart) {
+    refuseOpen = true;
+    EXPECT_EQ(runDemo(), StartUp::NoSoundOutput);
+    EXPECT_EQ(frameNumber, savedFrameNumber);
+    releaseStartUp();
+    refuseOpen = false;
+    spoilSong = true;
+    EXPECT_EQ(runDemo(), StartUp::NoSong);
+    EXPECT_EQ(frameNumber, savedFrameNumber);
+    EXPECT_TRUE(std::all_of(std::begin(cellFrame.cells), std::end(cellFrame.cells),
+                            [](uint16_t c) { return c == 0; }));
+}
+
+}  // namespace

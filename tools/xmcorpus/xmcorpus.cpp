@@ -1,0 +1,24 @@
+// xmcorpus DIR: writes the small XM images of the loader tests into DIR, one file each, as the
+// seed corpus of the loader's fuzzer.
+#include <cstdio>
+#include <string>
+
+#include "xm_corpus.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: xmcorpus DIR\n");
+        return 2;
+    }
+    for (const auto& [name, image] : seedCorpus()) {
+        const std::string path = std::string(argv[1]) + "/" + name + ".xm";
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        if (!file || std::fwrite(image.data(), 1, image.size(), file) != image.size()) {
+            std::fprintf(stderr, "xmcorpus: cannot write %s\n", path.c_str());
+            if (file) std::fclose(file);
+            return 1;
+        }
+        std::fclose(file);
+    }
+    return 0;
+}
