@@ -381,4 +381,30 @@ TEST(Pcm16, RoundsHalvesToEvenAndClips) {
     EXPECT_EQ(untouched, 9);
 }
 
+// The conversion as first written: clip, then round halves to even.
+int16_t clippedThenRounded(float x) {
+    x = x > 32767.0f ? 32767.0f : x;
+    x = x >= -32768.0f ? x : -32768.0f;
+    return static_cast<int16_t>((x + 12582912.0f) - 12582912.0f);
+}
+
+TEST(Pcm16, EqualsClippingThenRoundingForFloatsOfEveryKind) {
+    // A spread of bit patterns over every exponent and sign (NaNs and infinities included),
+    // and every half step across the 16-bit range and beyond its limits.
+    std::vector<float> in;
+    for (uint64_t bits = 0; bits < (uint64_t{1} << 32); bits += 65537) {
+        float x;
+        const uint32_t b = uint32_t(bits);
+        std::memcpy(&x, &b, 4);
+        in.push_back(x);
+    }
+    for (int32_t h = -2 * 33000; h <= 2 * 33000; ++h)
+        in.push_back(float(h) * 0.5f);
+    if (in.size() % 2) in.push_back(0.0f);
+    std::vector<int16_t> out(in.size());
+    convertToPcm16(out.data(), in.data(), int32_t(in.size() / 2));
+    for (size_t k = 0; k < in.size(); ++k)
+        ASSERT_EQ(out[k], clippedThenRounded(in[k])) << in[k];
+}
+
 }  // namespace

@@ -188,6 +188,22 @@ TEST(Envelopes, SetEnvelopePosition) {
     EXPECT_EQ(p.channel().volEnvDone, 1);
 }
 
+TEST(Envelopes, SetEnvelopePositionBeforeTheFirstPointStartsThere) {
+    // The first point lies at tick 10: position 5 counts as 10, rather than reaching back to
+    // -32 or running on to 89 before the next point.
+    XmSong song = oneChannel();
+    song.instruments[0].volumeEnvelope = XmEnvelope::of({{10, 0}, {20, 64}}, kEnvelopeOn);
+    song.patterns[0].at(0, 0) = {kC4, 1, 0, 0x15, 0x05};
+    SongPlayer p(song);
+    EXPECT_EQ(envelopeValues(p, 4), (V{0, 6, 12, 19}));
+    EXPECT_EQ(p.channel().volEnvTick, 13);
+    for (int t = 0; t < 20; ++t) {
+        p.tick();
+        ASSERT_LE(p.channel().volEnvValue, 64);
+    }
+    EXPECT_EQ(p.channel().volEnvDone, 1);
+}
+
 TEST(Envelopes, SetEnvelopePositionNeedsTheEnvelopeOn) {
     XmSong song = oneChannel();
     song.instruments[0].volumeEnvelope = XmEnvelope::of({{0, 0}, {10, 64}}, 0);

@@ -124,14 +124,15 @@ void setVolumeEnvelopePosition(Channel& c, const Instrument& instrument, int32_t
         c.volEnvDone = 1;
         return;
     }
+    // A position before the segment's first point (a first point after tick 0, or x
+    // positions that do not grow) counts as that point, so that the value neither reaches
+    // back beyond the point nor overshoots the next one.
+    const int32_t start = position > points[j].x ? position : points[j].x;
     c.volEnvDone = 0;
-    c.volEnvTick = position;
+    c.volEnvTick = start;
     c.volEnvStep = segmentStep(points, j);
     c.volEnvPoint = j + 1;
-    // A position before the segment's first point (x positions that do not grow, or a first
-    // point after tick 0) takes that point's value instead of reaching back beyond it.
-    const int32_t into = position > points[j].x ? position - points[j].x : 0;
-    c.volEnvFixed = pointValue(points[j]) * 65536 + into * c.volEnvStep;
+    c.volEnvFixed = pointValue(points[j]) * 65536 + (start - points[j].x) * c.volEnvStep;
     c.volEnvValue = c.volEnvFixed >> 16;
 }
 

@@ -281,14 +281,18 @@ void mixVoices(float* frames, int32_t frameCount) {
 
 void convertToPcm16(int16_t* destination, const float* source, int32_t frameCount) {
     if (!destination || !source || frameCount <= 0) return;
+    int16_t* __restrict out = destination;
+    const float* __restrict in = source;
     const int32_t count = 2 * frameCount;
     for (int32_t k = 0; k < count; ++k) {
-        float x = source[k];
-        x = x > 32767.0f ? 32767.0f : x;
-        x = x >= -32768.0f ? x : -32768.0f;  // also catches NaN
         // Adding 1.5 × 2^23 leaves no fraction bits: the sum is rounded to the nearest integer
-        // with halves to even, the rounding mode of every float operation here.
-        const float rounded = (x + 12582912.0f) - 12582912.0f;
-        destination[k] = static_cast<int16_t>(rounded);
+        // with halves to even, the rounding mode of every float operation here. Rounding first
+        // and clipping after gives what clipping first would, since the limits are whole
+        // numbers; written without branches, the loop is vectorised.
+        const float rounded = (in[k] + 12582912.0f) - 12582912.0f;
+        const bool high = rounded > 32767.0f;
+        const bool low = !(rounded >= -32768.0f);  // also NaN
+        const int32_t value = static_cast<int32_t>(high || low ? 0.0f : rounded);
+        out[k] = static_cast<int16_t>(high ? 32767 : low ? -32768 : value);
     }
 }

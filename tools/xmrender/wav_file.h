@@ -1,0 +1,20 @@
+// Writing 16-bit stereo PCM into a WAV file, in large buffered writes.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+struct WavFile {
+    std::FILE* file;
+    int32_t sampleRate;
+    uint64_t frames;  // written so far
+};
+
+// The most frames a WAV file can hold: its sizes are 32-bit byte counts.
+constexpr uint64_t kMaxWavFrames = (0xFFFFFFFFull - 36) / 4;
+
+// Creates the file and writes a header whose sizes are filled in by closeWav.
+bool openWav(WavFile& wav, const char* path, int32_t sampleRate);
+// Appends interleaved left, right frames.
+bool writeWav(WavFile& wav, const int16_t* frames, uint32_t frameCount);
+// Fills in the sizes and closes the file; false if anything could not be written.
+bool closeWav(WavFile& wav);
