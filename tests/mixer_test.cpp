@@ -46,11 +46,7 @@ class Mixer : public ::testing::Test {
     void SetUp() override {
         rampFrames = 128;
         rampReciprocal = 1.0f / 128.0f;
-        std::memset(voiceTable, 0, sizeof voiceTable);
-        for (int i = 0; i < kVoiceCount; ++i) {
-            voiceTable[i].index = i;
-            voiceTable[i].stepWhole = 1;
-        }
+        clearVoices();
     }
     // Voice 0 playing the sample at the given step and levels, already at those levels.
     Voice& play(const TestSample& t, double step, int left = 255, int right = 255) {

@@ -29,25 +29,9 @@ struct SongPlayer {
         sampleRate = 44100;
         rampFrames = 128;
         rampReciprocal = 1.0f / 128.0f;
-        std::memset(voiceTable, 0, sizeof voiceTable);
-        for (int i = 0; i < kVoiceCount; ++i) {
-            voiceTable[i].index = i;
-            voiceTable[i].stepWhole = 1;
-        }
-        Module& m = *module;
-        m.globalVolume = m.initialGlobalVolume;
-        m.nextOrder = -1;
-        m.nextRow = -1;
-        m.speed = m.defaultSpeed;
-        m.row = 0;
-        m.orderIndex = 0;
-        m.tickSamplesLeft = 0;
-        m.tick = 0;
-        m.patternDelayTicks = 0;
-        setTempo(module, m.defaultBpm);
+        clearVoices();
         std::memset(channelTable, 0, sizeof channelTable);
-        for (int i = 0; i < m.channelCount && i < kChannelCount; ++i)
-            channelTable[i].voice = &voiceTable[i];
+        resetPlayback(module);
     }
 
     // One tick; with mix, the tick's frames are mixed afterwards, as the stream does.

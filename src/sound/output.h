@@ -59,6 +59,12 @@ int32_t blockCount();
 bool openOutput(int32_t sampleRate);
 void closeOutput();
 
+// Clears all voices of the voiceTable, each keeping its own index and a step of one value.
+void clearVoices();
+// Puts the module's playback fields back to the start of the song at its default speed and
+// tempo, and clears its channels, channel i driving voice i.
+void resetPlayback(Module* module);
+
 // Sets the module's tempo and returns its new tick length in frames (at least 1).
 int32_t setTempo(Module* module, int32_t tempo);
 

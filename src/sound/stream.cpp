@@ -60,12 +60,36 @@ bool openOutput(int32_t rate) {
     ringFrames = 2 * (kLatencyMilliseconds / kBlockMilliseconds) * blockFrames;
     rampFrames = sampleRate * 128 / 44100;
     rampReciprocal = 1.0f / static_cast<float>(rampFrames);
+    clearVoices();
+    return true;
+}
+
+void clearVoices() {
     std::memset(voiceTable, 0, sizeof voiceTable);
     for (int32_t i = 0; i < kVoiceCount; ++i) {
         voiceTable[i].index = i;
         voiceTable[i].stepWhole = 1;
     }
-    return true;
+}
+
+void resetPlayback(Module* module) {
+    module->globalVolume = module->initialGlobalVolume;
+    module->nextOrder = -1;
+    module->nextRow = -1;
+    module->speed = module->defaultSpeed;
+    module->row = 0;
+    module->orderIndex = 0;
+    module->tickSamplesLeft = 0;
+    module->tick = 0;
+    module->patternDelayTicks = 0;
+    setTempo(module, module->defaultBpm);
+
+    const int32_t channels =
+        module->channelCount < kChannelCount ? module->channelCount : kChannelCount;
+    for (int32_t i = 0; i < channels; ++i) {
+        channelTable[i] = Channel{};
+        channelTable[i].voice = &voiceTable[i];
+    }
 }
 
 void closeOutput() {
@@ -91,24 +115,7 @@ bool startPlayback(Module* module) {
     if (!module) return false;
     stopPlayback(module);
     if (!openDevice || ringFrames <= 0) return false;
-
-    module->globalVolume = module->initialGlobalVolume;
-    module->nextOrder = -1;
-    module->nextRow = -1;
-    module->speed = module->defaultSpeed;
-    module->row = 0;
-    module->orderIndex = 0;
-    module->tickSamplesLeft = 0;
-    module->tick = 0;
-    module->patternDelayTicks = 0;
-    setTempo(module, module->defaultBpm);
-
-    const int32_t channels =
-        module->channelCount < kChannelCount ? module->channelCount : kChannelCount;
-    for (int32_t i = 0; i < channels; ++i) {
-        channelTable[i] = Channel{};
-        channelTable[i].voice = &voiceTable[i];
-    }
+    resetPlayback(module);
 
     if (waveBufferFrames != ringFrames) {
         std::free(waveBuffer);
