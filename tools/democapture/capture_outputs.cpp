@@ -16,38 +16,9 @@
 
 namespace {
 
-constexpr uint32_t kWavRate = 44100;
-constexpr uint32_t kWavHeaderBytes = 44;
-
 void put16(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v) {
-    put16(p, v & 0xffff);
-    put16(p + 2, v >> 16);
-}
-
-bool writeWavHeader(std::FILE* file, uint64_t frames) {
-    const uint64_t dataBytes64 = frames * 4;
-    const uint32_t dataBytes =
-        dataBytes64 > 0xffffffffu - 36 ? 0xffffffffu - 36 : static_cast<uint32_t>(dataBytes64);
-    uint8_t header[kWavHeaderBytes];
-    std::memcpy(header, "RIFF", 4);
-    put32(header + 4, 36 + dataBytes);
-    std::memcpy(header + 8, "WAVEfmt ", 8);
-    put32(header + 16, 16);
-    put16(header + 20, 1);  // PCM
-    put16(header + 22, 2);  // stereo
-    put32(header + 24, kWavRate);
-    put32(header + 28, kWavRate * 4);
-    put16(header + 32, 4);
-    put16(header + 34, 16);
-    std::memcpy(header + 36, "data", 4);
-    put32(header + 40, dataBytes);
-    return std::fseek(file, 0, SEEK_SET) == 0 &&
-           std::fwrite(header, 1, sizeof header, file) == sizeof header;
 }
 
 bool writeWholeFile(const std::string& path, const uint8_t* data, size_t size) {
@@ -58,32 +29,6 @@ bool writeWholeFile(const std::string& path, const uint8_t* data, size_t size) {
 }
 
 }  // namespace
-
-bool openWav(WavWriter& wav, const std::string& path) {
-    wav.file = std::fopen(path.c_str(), "wb");
-    wav.frames = 0;
-    return wav.file && writeWavHeader(wav.file, 0);
-}
-
-bool appendWav(WavWriter& wav, const int16_t* samples, uint32_t frameCount) {
-    uint8_t bytes[4 * 2048];
-    for (uint32_t done = 0; done < frameCount;) {
-        const uint32_t n = frameCount - done < 2048 ? frameCount - done : 2048;
-        for (uint32_t k = 0; k < 2 * n; ++k)
-            put16(bytes + 2 * k, static_cast<uint16_t>(samples[2 * done + k]));
-        if (std::fwrite(bytes, 4, n, wav.file) != n) return false;
-        done += n;
-    }
-    wav.frames += frameCount;
-    return true;
-}
-
-bool finishWav(WavWriter& wav) {
-    bool ok = writeWavHeader(wav.file, wav.frames);
-    ok = std::fclose(wav.file) == 0 && ok;
-    wav.file = nullptr;
-    return ok;
-}
 
 bool appendCells(std::FILE* file, const CellFrame& frame) {
     uint8_t bytes[2 * kScreenCells];

@@ -9,16 +9,6 @@
 
 #include "host/cell_frame.h"
 
-// A 44100 Hz, 16-bit stereo WAV file written as it goes; the sizes in its header are filled
-// in by finish.
-struct WavWriter {
-    std::FILE* file = nullptr;
-    uint64_t frames = 0;
-};
-bool openWav(WavWriter& wav, const std::string& path);
-bool appendWav(WavWriter& wav, const int16_t* samples, uint32_t frameCount);
-bool finishWav(WavWriter& wav);
-
 // 4000 little-endian 16-bit cell words a frame.
 bool appendCells(std::FILE* file, const CellFrame& frame);
 

@@ -17,10 +17,12 @@
 #include "host/cell_frame.h"
 #include "render/cell_image.h"
 #include "sound/output.h"
+#include "wav_file.h"
 
 namespace {
 
-constexpr uint32_t kAudioFramesPerFrame = 44100 / 25;
+constexpr int32_t kAudioRate = 44100;
+constexpr uint32_t kAudioFramesPerFrame = kAudioRate / 25;
 constexpr int kDefaultLastFrame = 2750;  // the first 110 seconds
 constexpr int kLargestFrame = 25 * 60 * 60 * 24;
 
@@ -74,6 +76,10 @@ std::string parseArguments(int argc, char** argv, Options& options) {
             return std::string("--frames takes A:B with 1 <= A <= B, not ") + value;
         }
     }
+    const uint64_t audioFrames = uint64_t(options.last - options.first + 1) * kAudioFramesPerFrame;
+    if ((!options.wavPath.empty() || !options.videoPath.empty()) && audioFrames > kMaxWavFrames)
+        return "a WAV file holds at most " + std::to_string(kMaxWavFrames / kAudioFramesPerFrame) +
+               " frames of music: record a shorter --frames range";
     if (options.pngDirectory.empty() && options.cellsPath.empty() && options.wavPath.empty() &&
         options.videoPath.empty() && options.assetsDirectory.empty())
         return "nothing to record: give at least one of --png, --cells, --wav, --video, --assets";
@@ -125,18 +131,20 @@ int main(int argc, char** argv) {
     std::FILE* cells = nullptr;
     if (wantCells && !(cells = std::fopen(options.cellsPath.c_str(), "wb")))
         return fail(describeErrno(options.cellsPath));
-    WavWriter wav;
-    if (wantWav && !openWav(wav, options.wavPath)) return fail(describeErrno(options.wavPath));
+    WavFile wav{};
+    if (wantWav && !openWav(wav, options.wavPath.c_str(), kAudioRate))
+        return fail(describeErrno(options.wavPath));
     // The video is encoded silent while the frames run; its music goes to a WAV file beside
     // it, and the two are joined at the end.
     VideoPipe video;
-    WavWriter videoSound;
+    WavFile videoSound{};
     const std::string silentVideo = options.videoPath + ".pictures.mp4";
     const std::string videoWav = options.videoPath + ".music.wav";
     if (wantVideo) {
         if (!ffmpegAvailable())
             return fail("--video needs ffmpeg on the PATH (Debian package ffmpeg)");
-        if (!openWav(videoSound, videoWav)) return fail(describeErrno(videoWav));
+        if (!openWav(videoSound, videoWav.c_str(), kAudioRate))
+            return fail(describeErrno(videoWav));
         if (!openVideo(video, silentVideo)) return fail("cannot start ffmpeg");
     }
 
@@ -163,7 +171,7 @@ int main(int argc, char** argv) {
         if (n < options.first) continue;
 
         if (wantCells && !appendCells(cells, cellFrame)) error = describeErrno(options.cellsPath);
-        if (wantWav && !appendWav(wav, audio, kAudioFramesPerFrame))
+        if (wantWav && !writeWav(wav, audio, kAudioFramesPerFrame))
             error = describeErrno(options.wavPath);
         if (wantPng || wantVideo) drawCellImage(cellFrame, picture.get());
         if (wantPng) {
@@ -174,8 +182,7 @@ int main(int argc, char** argv) {
         }
         if (wantVideo) {
             if (!appendVideo(video, picture.get())) error = "ffmpeg stopped taking frames";
-            if (!appendWav(videoSound, audio, kAudioFramesPerFrame))
-                error = describeErrno(videoWav);
+            if (!writeWav(videoSound, audio, kAudioFramesPerFrame)) error = describeErrno(videoWav);
         }
         if (progress && (n % 25 == 0 || n == options.last))
             std::fprintf(stderr, "\rdemocapture: frame %d of %d (%d s)", n, options.last, n / 25);
@@ -185,10 +192,10 @@ int main(int argc, char** argv) {
 
     if (wantCells && std::fclose(cells) != 0 && error.empty())
         error = describeErrno(options.cellsPath);
-    if (wantWav && !finishWav(wav) && error.empty()) error = describeErrno(options.wavPath);
+    if (wantWav && !closeWav(wav) && error.empty()) error = describeErrno(options.wavPath);
     if (wantVideo) {
         const bool encoded = closeVideo(video) && error.empty();
-        const bool sound = finishWav(videoSound);
+        const bool sound = closeWav(videoSound);
         if (encoded && sound && !muxVideo(silentVideo, videoWav, options.videoPath))
             error = "ffmpeg could not join pictures and music into " + options.videoPath;
         else if (!encoded && error.empty())

@@ -7,7 +7,6 @@ namespace {
 
 constexpr size_t kHeaderBytes = 44;
 constexpr size_t kBufferBytes = 1 << 20;
-char buffer[kBufferBytes];
 
 void put16(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -43,7 +42,8 @@ bool openWav(WavFile& wav, const char* path, int32_t sampleRate) {
     wav.sampleRate = sampleRate;
     wav.frames = 0;
     if (!wav.file) return false;
-    std::setvbuf(wav.file, buffer, _IOFBF, kBufferBytes);
+    // One large buffer per file (the C library allocates it), so writes go out in big pieces.
+    std::setvbuf(wav.file, nullptr, _IOFBF, kBufferBytes);
     return writeHeader(wav);
 }
 
