@@ -309,6 +309,21 @@ TEST(TickEffects, VolumeSlidesShareTheirMemory) {
     EXPECT_EQ(trace(p, 6, volume), (V{24, 26, 28, 30, 32, 34}));
 }
 
+TEST(TickEffects, SlidesDownFromAVolumeAbove64StartWhereItIs) {
+    // C50 sets volume 80; every slide down moves from there and only a slide up stops at 64.
+    XmSong song = effectSong(0x0C, 0x50);
+    song.patterns[0].at(1, 0) = {0, 0, 0, 0x0E, 0xB1};     // fine volume down 1
+    song.patterns[0].at(2, 0) = {0, 0, 0x62, 0x00, 0x00};  // volume column down 2 a tick
+    song.patterns[0].at(3, 0) = {0, 0, 0x81, 0x0A, 0x01};  // fine down 1, then A01 down 1 a tick
+    song.patterns[0].at(4, 0) = {0, 0, 0, 0x0E, 0xA1};     // fine volume up 1 stops at 64
+    SongPlayer p(song);
+    EXPECT_EQ(trace(p, 6, volume)[5], 80);
+    EXPECT_EQ(trace(p, 6, volume)[5], 79);
+    EXPECT_EQ(trace(p, 6, volume), (V{77, 75, 73, 71, 69, 67}));
+    EXPECT_EQ(trace(p, 6, volume), (V{66, 65, 64, 63, 62, 61}));
+    EXPECT_EQ(trace(p, 6, volume)[0], 62);
+}
+
 TEST(TickEffects, FineAndExtraFinePortamentoAreUnlimited) {
     XmSong song = effectSong(0x0E, 0x12);
     song.patterns[0].at(1, 0) = {0, 0, 0, 0x0E, 0x10};

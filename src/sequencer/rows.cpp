@@ -22,13 +22,6 @@ bool isNote(uint8_t note) {
     return note != 0 && note != kKeyOffNote;
 }
 
-void fineVolume(Channel& c, int32_t change) {
-    c.volume += change;
-    if (c.volume > 64) c.volume = 64;
-    if (c.volume < 0) c.volume = 0;
-    c.updateFlags |= UpdateVolume;
-}
-
 void sampleOffset(Channel& c, const Sample& sample, uint8_t parameter) {
     if (parameter != 0) c.sampleOffsetMemory = parameter;
     const uint32_t offset = static_cast<uint32_t>(c.sampleOffsetMemory) * 256;
@@ -85,11 +78,11 @@ void extendedEffect(Module* m, Channel& c, Sample& sample, const KeptSound& kept
             break;
         case 0xA:
             if (y != 0) c.fineVolumeMemory = y;
-            fineVolume(c, c.fineVolumeMemory);
+            raiseVolume(c, c.fineVolumeMemory);
             break;
         case 0xB:
             if (y != 0) c.fineVolumeMemory = y;
-            fineVolume(c, -c.fineVolumeMemory);
+            lowerVolume(c, c.fineVolumeMemory);
             break;
         case 0xD:  // note delay: the old sound goes on until the note's tick
             c.volume = kept.volume;
@@ -349,15 +342,11 @@ void applyVolumeColumn(Channel& c, uint8_t v) {
             break;
         case 0x6:
         case 0x8:
-            c.volume -= low;
-            if (c.volume < 0) c.volume = 0;
-            c.updateFlags |= UpdateVolume;
+            lowerVolume(c, low);
             break;
         case 0x7:
         case 0x9:
-            c.volume += low;
-            if (c.volume > 64) c.volume = 64;
-            c.updateFlags |= UpdateVolume;
+            raiseVolume(c, low);
             break;
         case 0xA:
             c.vibratoSpeed = low;

@@ -28,6 +28,19 @@ inline int32_t limitPanning(int64_t panning) {
     return limitSlide(panning);
 }
 
+// Volume slides: a slide up stops at 64 and a slide down at 0, and neither limits the other
+// side, so a volume above 64 (set by Cxx) slides down from where it is.
+inline void raiseVolume(Channel& c, int32_t amount) {
+    c.volume += amount;
+    if (c.volume > 64) c.volume = 64;
+    c.updateFlags |= UpdateVolume;
+}
+inline void lowerVolume(Channel& c, int32_t amount) {
+    c.volume -= amount;
+    if (c.volume < 0) c.volume = 0;
+    c.updateFlags |= UpdateVolume;
+}
+
 // The end of the playable range of a sample.
 inline uint64_t playEnd(const Sample& sample) {
     return uint64_t{sample.loopStart} + sample.loopLength;

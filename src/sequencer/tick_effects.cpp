@@ -33,13 +33,10 @@ void advanceVibrato(Channel& c) {
 void volumeSlide(Channel& c, uint8_t memory) {
     const int32_t up = memory >> 4;
     if (up != 0) {
-        c.volume += up;
-        if (c.volume > 64) c.volume = 64;
+        raiseVolume(c, up);
     } else {
-        c.volume -= memory & 0x0F;
-        if (c.volume < 0) c.volume = 0;
+        lowerVolume(c, memory & 0x0F);
     }
-    c.updateFlags |= UpdateVolume;
 }
 
 int32_t retriggeredVolume(int32_t volume, uint8_t mode) {
@@ -108,14 +105,10 @@ void volumeColumnTick(Channel& c, uint8_t v) {
     const uint8_t low = v & 0x0F;
     switch (v >> 4) {
         case 0x6:
-            c.volume -= low;
-            if (c.volume < 0) c.volume = 0;
-            c.updateFlags |= UpdateVolume;
+            lowerVolume(c, low);
             break;
         case 0x7:
-            c.volume += low;
-            if (c.volume > 64) c.volume = 64;
-            c.updateFlags |= UpdateVolume;
+            raiseVolume(c, low);
             break;
         case 0xB:
             c.vibratoDepth = low;
