@@ -208,6 +208,16 @@ TEST(TickEffects, Tremor) {
     EXPECT_EQ(p.channel().volume, 64);
 }
 
+TEST(TickEffects, TremorWithAShorterCycleKeepsItsRhythm) {
+    // T33 leaves the count at 6; T11 (cycle 4) mutes once and then counts from 0 again
+    // instead of running on to 255 with the note muted.
+    XmSong song = effectSong(0x1D, 0x33);
+    song.patterns[0].at(1, 0) = {0, 0, 0, 0x1D, 0x11};
+    SongPlayer p(song);
+    p.ticks(6);
+    EXPECT_EQ(trace(p, 6, voiceVolume), (V{0, 127, 127, 0, 0, 127}));
+}
+
 TEST(TickEffects, NoteCut) {
     SongPlayer never(effectSong(0x0E, 0xC0));
     EXPECT_EQ(trace(never, 6, volume), (V{64, 64, 64, 64, 64, 64}));

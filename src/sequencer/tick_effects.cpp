@@ -304,7 +304,9 @@ void tremolo(Channel& c) {
 void tremor(Channel& c) {
     if (c.tremorCount >= c.tremorOn) c.volumeOffset = -c.volume;
     c.tremorCount += 1;
-    if (c.tremorCount == c.tremorOn + c.tremorOff) c.tremorCount = 0;
+    // A count left beyond the cycle by an earlier, longer Txy starts the cycle again at once
+    // rather than running on to 255 with the note muted.
+    if (c.tremorCount >= c.tremorOn + c.tremorOff) c.tremorCount = 0;
     c.updateFlags |= UpdateVolume;
 }
 
