@@ -312,6 +312,36 @@ TEST_F(Mixer, PingPongReflectionsNeverLandBelowTheData) {
     }
 }
 
+TEST_F(Mixer, PingPongMirrorsABackwardOvershootBelowValueZero) {
+    // A backward step that carries the position below value 0 is mirrored at the loop start
+    // like any other overshoot: 2 × start − position − 2^-32, exactly.
+    const float fraction = float(0x3FFFFFFFu >> 1) * (1.0f / 2147483648.0f);
+    {
+        TestSample t({100, 200, 300, 400, 500, 600}, kPingPongLoop, 0, 4);
+        Voice& v = play(t, 0.75);
+        v.positionWhole = 0;
+        v.positionFraction = 0x80000000u;  // 0.5, moving backward: next at -0.25
+        v.direction = 2;
+        const std::vector<float> out = mix(2);
+        EXPECT_EQ(out[2], 100.0f + fraction * (200.0f - 100.0f));  // at 0.25 - 2^-32
+        EXPECT_EQ(v.direction, 1);
+        EXPECT_EQ(v.positionWhole, 0);
+        EXPECT_EQ(v.positionFraction, 0x3FFFFFFFu + 0xC0000000u);
+    }
+    {
+        TestSample t({100, 200, 300, 400, 500, 600}, kPingPongLoop, 1, 3);
+        Voice& v = play(t, 1.5);
+        v.positionWhole = 1;
+        v.positionFraction = 0x40000000u;  // 1.25, moving backward: next at -0.25
+        v.direction = 2;
+        const std::vector<float> out = mix(2);
+        EXPECT_EQ(out[2], 300.0f + fraction * (400.0f - 300.0f));  // at 2.25 - 2^-32
+        EXPECT_EQ(v.direction, 1);
+        EXPECT_EQ(v.positionWhole, 3);
+        EXPECT_EQ(v.positionFraction, 0xBFFFFFFFu);
+    }
+}
+
 TEST_F(Mixer, PositionsFarOutsideTheLoopAreFoldedBackAtOnce) {
     TestSample t(ramp(50, 100), kPingPongLoop, 10, 3);
     Voice& v = play(t, 1.0);

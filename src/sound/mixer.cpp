@@ -32,7 +32,10 @@ int64_t positionOf(const Voice& v) {
         static_cast<uint64_t>(static_cast<uint32_t>(v.positionWhole)) << 32 | v.positionFraction);
 }
 
+// A position is never stored below value 0: a backward segment whose frame count rounded up
+// may end a hair below a loop start of 0, and a reflection there may land just below it.
 void storePosition(Voice& v, int64_t position) {
+    if (position < 0) position = 0;
     v.positionWhole = static_cast<int32_t>(position >> 32);
     v.positionFraction = static_cast<uint32_t>(position);
 }
@@ -124,12 +127,12 @@ int32_t framesInsideData(const Sample& s, int64_t position, int64_t step, bool f
 // The loop rule at a boundary: forward loops wrap, ping-pong loops reflect, anything else ends
 // the voice.
 void passBoundary(Voice& v, const Sample& s, int64_t position) {
-    if (position < 0) position = 0;
     const uint64_t start = uint64_t{s.loopStart} << 32;
     const uint64_t end = (uint64_t{s.loopStart} + s.loopLength) << 32;
     const uint64_t twice = uint64_t{s.loopLength} << 33;
-    const uint64_t p = static_cast<uint64_t>(position);
     if (s.loopMode == kForwardLoop) {
+        // Only a voice moving backward can have stepped below value 0: it turns at 0.
+        const uint64_t p = static_cast<uint64_t>(position < 0 ? 0 : position);
         v.direction = 1;
         uint32_t whole = static_cast<uint32_t>(p >> 32);
         const uint32_t loopEnd = s.loopStart + s.loopLength;
@@ -141,7 +144,9 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
         endVoice(v);
         return;
     }
-    uint64_t q = p;
+    // A voice moving backward may have stepped below value 0; the reflection at the loop start
+    // mirrors that overshoot like any other (the 64-bit arithmetic wraps and comes back).
+    uint64_t q = static_cast<uint64_t>(position);
     if (v.direction == 1) {
         // Whole double reflections (end, then start) move the position back by twice the loop.
         if (q >= end + twice) q -= (q - end) / twice * twice;
@@ -162,8 +167,7 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
             v.direction = 2;
         }
     }
-    int64_t reflected = static_cast<int64_t>(q);
-    storePosition(v, reflected < 0 ? 0 : reflected);
+    storePosition(v, static_cast<int64_t>(q));
 }
 
 void mixVoice(Voice& v, float* out, int32_t frameCount) {
