@@ -25,6 +25,8 @@ termios savedTermios;
 bool haveSavedTermios = false;
 volatile sig_atomic_t terminalTaken = 0;
 volatile sig_atomic_t screenLost = 0;  // set after a suspension: redraw everything
+// Set when a stop gave the terminal back, so that only the continue after it takes it again.
+volatile sig_atomic_t suspended = 0;
 
 TerminalScreen screen;
 ColourMode colourMode = ColourMode::Ansi16;
@@ -83,13 +85,18 @@ void onTerminatingSignal(int signalNumber) {
 }
 
 void onSuspend(int) {
+    suspended = terminalTaken;
     giveTerminalBack();
     signal(SIGTSTP, SIG_DFL);
     raise(SIGTSTP);
 }
 
+// A continue without a stop before it (kill -CONT) finds the terminal still taken: entering
+// again would push the title a second time and leave the demo's title behind at exit.
 void onContinue(int) {
     signal(SIGTSTP, onSuspend);
+    if (!suspended) return;
+    suspended = 0;
     takeTerminal();
     screenLost = 1;
 }

@@ -3,11 +3,17 @@
 
 usage: terminal_e2e.py DEMO DEMOCAPTURE
 """
+import fcntl
 import os
+import pty
 import re
+import select
 import shutil
+import signal
+import struct
 import subprocess
 import sys
+import termios
 import tempfile
 import time
 import unittest
@@ -164,6 +170,61 @@ class Terminal(unittest.TestCase):
             self.assertIn("SDL_AUDIODRIVER=dummy", messages[0])
             self.assertEqual(self.pane("silent", "#{alternate_on}"), "0")
             self.assertEqual(self.pane("silent", "#{cursor_flag}"), "1")
+
+
+class Signals(unittest.TestCase):
+    """The bytes the demo writes around job-control signals, read straight from a pty."""
+
+    ENTER = b"\x1b[22;0t"  # pushes the title: once per taking of the terminal
+    RESTORE = b"\x1b[23;0t"  # pops it: once per giving back
+
+    def setUp(self):
+        if not DEMO:
+            common.skip_or_fail("needs the demo")
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.environ["SDL_AUDIODRIVER"] = "dummy"
+            os.execv(DEMO, [DEMO])
+        fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 80, 0, 0))
+        self.output = b""
+        self.addCleanup(os.close, self.fd)
+
+    def read_for(self, seconds):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.fd], [], [], 0.05)
+            if ready:
+                try:
+                    self.output += os.read(self.fd, 65536)
+                except OSError:
+                    return
+
+    def end(self):
+        os.kill(self.pid, signal.SIGTERM)
+        self.read_for(1)
+        os.waitpid(self.pid, 0)
+
+    def test_a_continue_without_a_stop_leaves_the_terminal_as_it_is(self):
+        self.assertTrue(common.wait_until(lambda: self.read_for(0.2) or
+                                          common.TITLE.encode() in self.output, 20))
+        os.kill(self.pid, signal.SIGCONT)
+        self.read_for(0.5)
+        self.end()
+        self.assertEqual(self.output.count(self.ENTER), 1)
+        self.assertEqual(self.output.count(self.RESTORE), 1)
+
+    def test_a_stop_and_continue_give_the_terminal_back_and_take_it_again(self):
+        self.assertTrue(common.wait_until(lambda: self.read_for(0.2) or
+                                          common.TITLE.encode() in self.output, 20))
+        # The demo leads its own orphaned process group here, so the stop itself is
+        # discarded by the kernel; the handlers run all the same.
+        os.kill(self.pid, signal.SIGTSTP)
+        self.read_for(0.5)
+        os.kill(self.pid, signal.SIGCONT)
+        self.read_for(0.5)
+        self.end()
+        self.assertEqual(self.output.count(self.ENTER), 2)
+        self.assertEqual(self.output.count(self.RESTORE), 2)
 
 
 if __name__ == "__main__":
