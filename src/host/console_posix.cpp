@@ -2,6 +2,7 @@
 // the cursor, turns echo off and draws each frame as the cells that changed since the last
 // one. The terminal is given back on exit and on SIGINT, SIGTERM and SIGHUP; SIGTSTP and
 // SIGCONT give it back and take it again around a suspension.
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -33,12 +34,19 @@ ColourMode colourMode = ColourMode::Ansi16;
 std::string frameBytes;
 char currentTitle[256] = "";
 
-// Async-signal-safe: only write(2).
+// Async-signal-safe: only write(2) and poll(2). An output left non-blocking by another
+// program is waited for as a blocking one would be: a frame cut short would leave cells on
+// the screen that the encoder believes are shown.
 void writeAll(const char* bytes, size_t length) {
     while (length > 0) {
         ssize_t written = write(kOutput, bytes, length);
         if (written < 0) {
             if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                pollfd output{kOutput, POLLOUT, 0};
+                poll(&output, 1, -1);
+                continue;
+            }
             return;
         }
         bytes += written;
