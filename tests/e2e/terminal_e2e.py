@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The terminal build as people run it: in tmux at 80 by 50, with SDL's dummy sound driver.
+"""The terminal build as people run it: in tmux at 80 by 50, with SDL's dummy sound driver,
+and on a bare pty for the bytes it writes around signals and to a slow reader.
 
 usage: terminal_e2e.py DEMO DEMOCAPTURE
 """
