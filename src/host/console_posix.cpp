@@ -2,6 +2,7 @@
 // the cursor, turns echo off and draws each frame as the cells that changed since the last
 // one. The terminal is given back on exit and on SIGINT, SIGTERM and SIGHUP; SIGTSTP and
 // SIGCONT give it back and take it again around a suspension.
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -25,18 +26,27 @@ termios savedTermios;
 bool haveSavedTermios = false;
 volatile sig_atomic_t terminalTaken = 0;
 volatile sig_atomic_t screenLost = 0;  // set after a suspension: redraw everything
+// Set when a stop gave the terminal back, so that only the continue after it takes it again.
+volatile sig_atomic_t suspended = 0;
 
 TerminalScreen screen;
 ColourMode colourMode = ColourMode::Ansi16;
 std::string frameBytes;
 char currentTitle[256] = "";
 
-// Async-signal-safe: only write(2).
+// Async-signal-safe: only write(2) and poll(2). An output left non-blocking by another
+// program is waited for as a blocking one would be: a frame cut short would leave cells on
+// the screen that the encoder believes are shown.
 void writeAll(const char* bytes, size_t length) {
     while (length > 0) {
         ssize_t written = write(kOutput, bytes, length);
         if (written < 0) {
             if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                pollfd output{kOutput, POLLOUT, 0};
+                poll(&output, 1, -1);
+                continue;
+            }
             return;
         }
         bytes += written;
@@ -83,13 +93,18 @@ void onTerminatingSignal(int signalNumber) {
 }
 
 void onSuspend(int) {
+    suspended = terminalTaken;
     giveTerminalBack();
     signal(SIGTSTP, SIG_DFL);
     raise(SIGTSTP);
 }
 
+// A continue without a stop before it (kill -CONT) finds the terminal still taken: entering
+// again would push the title a second time and leave the demo's title behind at exit.
 void onContinue(int) {
     signal(SIGTSTP, onSuspend);
+    if (!suspended) return;
+    suspended = 0;
     takeTerminal();
     screenLost = 1;
 }

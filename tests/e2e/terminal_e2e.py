@@ -1,14 +1,21 @@
 #!/usr/bin/env python3
-"""The terminal build as people run it: in tmux at 80 by 50, with SDL's dummy sound driver.
+"""The terminal build as people run it: in tmux at 80 by 50, with SDL's dummy sound driver,
+and on a bare pty for the bytes it writes around signals and to a slow reader.
 
 usage: terminal_e2e.py DEMO DEMOCAPTURE
 """
+import fcntl
 import os
+import pty
 import re
+import select
 import shutil
+import signal
+import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -164,6 +171,78 @@ class Terminal(unittest.TestCase):
             self.assertIn("SDL_AUDIODRIVER=dummy", messages[0])
             self.assertEqual(self.pane("silent", "#{alternate_on}"), "0")
             self.assertEqual(self.pane("silent", "#{cursor_flag}"), "1")
+
+
+class PseudoTerminal(unittest.TestCase):
+    """The bytes the demo writes, read straight from a pty: around job-control signals, and
+    to a reader slower than the demo."""
+
+    ENTER = b"\x1b[22;0t"  # pushes the title: once per taking of the terminal
+    RESTORE = b"\x1b[23;0t"  # pops it: once per giving back
+
+    def start(self, non_blocking=False):
+        if not DEMO:
+            common.skip_or_fail("needs the demo")
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.environ["SDL_AUDIODRIVER"] = "dummy"
+            if non_blocking:
+                fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, fcntl.F_GETFL) | os.O_NONBLOCK)
+            os.execv(DEMO, [DEMO])
+        fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 80, 0, 0))
+        self.output = b""
+        self.addCleanup(os.close, self.fd)
+        self.assertTrue(common.wait_until(lambda: self.read_for(0.2) or
+                                          common.TITLE.encode() in self.output, 20))
+
+    def read_for(self, seconds, chunk=65536, pause=0):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.fd], [], [], 0.05)
+            if ready:
+                try:
+                    self.output += os.read(self.fd, chunk)
+                except OSError:
+                    return
+            time.sleep(pause)
+
+    def end(self):
+        os.kill(self.pid, signal.SIGTERM)
+        self.read_for(1)
+        os.waitpid(self.pid, 0)
+
+    def test_a_continue_without_a_stop_leaves_the_terminal_as_it_is(self):
+        self.start()
+        os.kill(self.pid, signal.SIGCONT)
+        self.read_for(0.5)
+        self.end()
+        self.assertEqual(self.output.count(self.ENTER), 1)
+        self.assertEqual(self.output.count(self.RESTORE), 1)
+
+    def test_a_stop_and_continue_give_the_terminal_back_and_take_it_again(self):
+        self.start()
+        # The demo leads its own orphaned process group here, so the stop itself is
+        # discarded by the kernel; the handlers run all the same.
+        os.kill(self.pid, signal.SIGTSTP)
+        self.read_for(0.5)
+        os.kill(self.pid, signal.SIGCONT)
+        self.read_for(0.5)
+        self.end()
+        self.assertEqual(self.output.count(self.ENTER), 2)
+        self.assertEqual(self.output.count(self.RESTORE), 2)
+
+    def test_a_slow_reader_on_a_non_blocking_terminal_gets_every_frame_whole(self):
+        # Another program may leave the terminal non-blocking; the reader here takes about
+        # 20 KB a second, far less than the picture scenes send.
+        self.start(non_blocking=True)
+        self.read_for(6, chunk=1024, pause=0.05)
+        self.end()
+        frames = self.output.split(b"\x1b[?2026h")[1:]
+        self.assertGreater(len(frames), 5)
+        # Each frame ends its synchronized update before the next one begins; the last may
+        # be cut by the signal, whose restore sequence ends the update.
+        for k, frame in enumerate(frames):
+            self.assertTrue(b"\x1b[?2026l" in frame, "frame %d of %d is cut short" % (k, len(frames)))
 
 
 if __name__ == "__main__":
