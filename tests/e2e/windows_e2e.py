@@ -40,6 +40,8 @@ class Windows(unittest.TestCase):
         # The Wine prefix is made once and kept beside the build: making it takes a while.
         os.makedirs(PREFIX_HOME, exist_ok=True)
         cls.prefix = os.path.join(PREFIX_HOME, "prefix")
+        # Nothing of an earlier run may still hold the prefix.
+        subprocess.run(["wineserver", "-k"], env=cls.environment(None), capture_output=True, timeout=60)
         if not common.wait_until(lambda: subprocess.run(["xwininfo", "-root", "-display", cls.display],
                                                         capture_output=True).returncode == 0, 20):
             cls.tearDownClass()
@@ -92,12 +94,10 @@ class Windows(unittest.TestCase):
         return None
 
     def screenshot(self, window):
+        """The window's pixels as RGB bytes; none when the window has gone meanwhile."""
         result = subprocess.run("xwd -silent -id %s -display %s | convert xwd:- -depth 8 rgb:-"
                                 % (window, self.display), shell=True, capture_output=True, timeout=30)
-        geometry = subprocess.run(["xwininfo", "-id", window, "-display", self.display],
-                                  capture_output=True, text=True).stdout
-        width = int(geometry.split("Width:")[1].split()[0])
-        return width, result.stdout
+        return result.stdout if result.returncode == 0 else b""
 
     def test_opens_its_window_and_shows_the_zoom(self):
         self.run_demo(with_sound=True)
@@ -105,7 +105,8 @@ class Windows(unittest.TestCase):
         self.assertIsNotNone(window, "no window titled %s" % common.TITLE)
         # The first picture zooms in from 4 s on and stands still from 5.6 s to 14 s.
         time.sleep(9)
-        width, pixels = self.screenshot(window)
+        pixels = self.screenshot(window)
+        self.assertTrue(pixels, "no screenshot of the window")
         colours = {}
         for k in range(0, len(pixels) - 2, 3):
             rgb = pixels[k:k + 3]
@@ -125,7 +126,7 @@ class Windows(unittest.TestCase):
         def ended():
             window = self.window()
             if window:
-                width, pixels = self.screenshot(window)
+                pixels = self.screenshot(window)
                 lit = sum(1 for k in range(0, len(pixels) - 2, 3) if pixels[k:k + 3] != b"\0\0\0")
                 seen.append(lit / max(1, len(pixels) // 3))
             return process.poll() is not None
