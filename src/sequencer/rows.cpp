@@ -359,12 +359,10 @@ void applyVolumeColumn(Channel& c, uint8_t v) {
             c.updateFlags |= UpdatePanning;
             break;
         case 0xD:
-            c.panning = limitPanning(int64_t{c.panning} - low);
-            c.updateFlags |= UpdatePanning;
+            slidePanning(c, -low);
             break;
         case 0xE:
-            c.panning = limitPanning(int64_t{c.panning} + low);
-            c.updateFlags |= UpdatePanning;
+            slidePanning(c, low);
             break;
         case 0xF:
             if (low != 0) c.portaSpeed = static_cast<uint8_t>(low * 16);

@@ -41,6 +41,13 @@ inline void lowerVolume(Channel& c, int32_t amount) {
     c.updateFlags |= UpdateVolume;
 }
 
+// The volume column's panning slides: unlimited here (within the slide limit), limited to
+// 0..255 only when the panning reaches the voice.
+inline void slidePanning(Channel& c, int32_t amount) {
+    c.panning = limitPanning(int64_t{c.panning} + amount);
+    c.updateFlags |= UpdatePanning;
+}
+
 // The end of the playable range of a sample.
 inline uint64_t playEnd(const Sample& sample) {
     return uint64_t{sample.loopStart} + sample.loopLength;

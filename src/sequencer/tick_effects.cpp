@@ -116,12 +116,10 @@ void volumeColumnTick(Channel& c, uint8_t v) {
             advanceVibrato(c);
             break;
         case 0xD:
-            c.panning = limitPanning(int64_t{c.panning} - low);
-            c.updateFlags |= UpdatePanning;
+            slidePanning(c, -low);
             break;
         case 0xE:
-            c.panning = limitPanning(int64_t{c.panning} + low);
-            c.updateFlags |= UpdatePanning;
+            slidePanning(c, low);
             break;
         case 0xF:
             tonePortamento(c);
