@@ -63,7 +63,7 @@ const char kHelp[] =
     "usage: democapture [--frames A:B] [--png DIR] [--cells FILE] [--wav FILE]\n"
     "                   [--video FILE] [--assets DIR]\n"
     "\n"
-    "At least one output is needed:\n"
+    "Options (at least one output: --png, --cells, --wav, --video or --assets):\n"
     "  --frames A:B   the frames to record, A to B inclusive, 1 <= A <= B <= 2160000; 25\n"
     "                 frames a second, frame n starts at (n - 1) x 40 ms of the music.\n"
     "                 Default 1:2750, the first 110 seconds.\n"
