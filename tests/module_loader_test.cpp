@@ -384,6 +384,34 @@ TEST(ModuleLoader, RefusesWhatTheEngineCannotPlay) {
     EXPECT_FALSE(loads(s));
 }
 
+TEST(ModuleLoader, ARefusalNamesThePartAtFault) {
+    // The reason of a refused song, or "loaded".
+    auto reason = [](const XmSong& song) {
+        Loaded loaded(song);
+        return loaded ? std::string("loaded") : std::string(moduleLoadProblem());
+    };
+    XmSong good;
+    good.addPattern(4);
+    good.addPattern(4);
+    good.addInstrument(XmSample::oneShot({1, 2, 3}));
+    good.addInstrument(XmSample::oneShot({1, 2, 3}));
+    XmSong s = good;
+    s.patterns[1].rowsField = 300;
+    EXPECT_EQ(reason(s), "pattern 1 has 300 rows, more than 256");
+    s = good;
+    s.instruments[1].sampleCountField = 17;
+    EXPECT_EQ(reason(s), "instrument 2 has 17 samples, more than 16");
+    s = good;
+    s.songLengthField = 0;
+    EXPECT_EQ(reason(s), "the song header gives a song length of 0, not 1 to 256");
+    s = good;
+    s.instruments[1].samples[0].lengthField = 4;  // one byte more than the file holds
+    EXPECT_EQ(reason(s),
+              "the sample data of instrument 2 is cut short (4 bytes, 3 left in the file)");
+    EXPECT_EQ(reason(good), "loaded");
+    EXPECT_STREQ(moduleLoadProblem(), "");
+}
+
 TEST(ModuleLoader, RefusesSizesThatPointOutsideTheFile) {
     XmSong good;
     good.addPattern(2).at(1, 1) = {20};

@@ -1,18 +1,123 @@
-// Program entry on POSIX: the demo needs a terminal to draw in and a sound output to play its
-// music through. Unlike the Windows program, which ends silently, it says why it could not
-// start and exits with a non-zero status.
+// Program entry on POSIX: the demo needs a terminal that takes its escape sequences to draw in
+// and a sound output to play its music through. Unlike the Windows program, which ends
+// silently, it says why it could not start and exits with a non-zero status. It takes no
+// options but --help and --version.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "director/director.h"
 #include "host/console.h"
+#include "host/version.h"
 
-int main() {
+namespace {
+
+const char kHelp[] =
+    "demo: \"Kald mig bare ordblind...\", a real-time demo in text mode with its own music.\n"
+    "\n"
+    "usage: demo [--help | --version]\n"
+    "\n"
+    "It takes the whole terminal, draws 80 by 50 cells 25 times a second and plays its song,\n"
+    "and runs until it is stopped: Ctrl-C (or SIGTERM, SIGHUP) ends it and gives the terminal\n"
+    "back; Ctrl-Z suspends it. Its first four seconds are black by design. After about 100\n"
+    "seconds it settles on a closing screen that runs until it is stopped.\n"
+    "\n"
+    "It needs a terminal that takes ANSI escape sequences (TERM set to one this system knows,\n"
+    "such as xterm-256color), 80 by 50 cells or more, and a sound output;\n"
+    "SDL_AUDIODRIVER=dummy runs it without sound. COLORTERM=truecolor (or 24bit) gives\n"
+    "24-bit colour, otherwise the 16 standard colours are used.\n"
+    "\n"
+    "  -h, --help  this text\n"
+    "  --version   the version\n"
+    "\n"
+    "Exit status: 1 when it cannot start (the message says why), 2 for an unknown argument;\n"
+    "stopped by a signal, the status of that signal.\n";
+
+bool isFolder(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool isFile(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Whether this system's terminfo database has an entry for name; true when there is no
+// database at all, since nothing can be told then.
+bool terminfoKnows(const std::string& name) {
+    if (name.find('/') != std::string::npos) return false;
+    std::string folders;
+    for (const char* variable : {"TERMINFO", "TERMINFO_DIRS"}) {
+        if (const char* value = std::getenv(variable)) folders += std::string(value) + ":";
+    }
+    if (const char* home = std::getenv("HOME")) folders += std::string(home) + "/.terminfo:";
+    folders += "/etc/terminfo:/lib/terminfo:/usr/share/terminfo:/usr/lib/terminfo";
+    bool anyDatabase = false;
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(name[0]));
+    for (size_t start = 0; start <= folders.size();) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        const std::string folder = folders.substr(start, end - start);
+        start = end + 1;
+        if (folder.empty() || !isFolder(folder)) continue;
+        anyDatabase = true;
+        // Entries sit under their first letter, or its hexadecimal code on some systems.
+        if (isFile(folder + "/" + name[0] + "/" + name) || isFile(folder + "/" + hex + "/" + name))
+            return true;
+    }
+    return !anyDatabase;
+}
+
+// Why the terminal named by TERM cannot take the demo's cursor, colour and screen sequences,
+// or an empty string when it can. Refused: no TERM; "dumb" and "unknown", which have no cursor
+// addressing; and a name this system does not know, unless it is of the xterm family, whose
+// sequences every terminal of that name speaks.
+std::string terminalProblem(const char* term) {
+    if (!term || !*term) return "TERM is not set, so the terminal's kind is unknown";
+    const std::string name = term;
+    if (name == "dumb" || name == "unknown")
+        return "this terminal (TERM=" + name + ") cannot take the escape sequences it draws with";
+    if (name.compare(0, 5, "xterm") != 0 && !terminfoKnows(name))
+        return "this terminal (TERM=" + name + ") is not known to this system";
+    return "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1) {
+        const std::string argument = argv[1];
+        if (argc == 2 && (argument == "--help" || argument == "-h")) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (argc == 2 && argument == "--version") {
+            std::printf("demo %s\n", kDemoVersion);
+            return 0;
+        }
+        std::fprintf(stderr,
+                     "demo: unknown argument %s (the demo takes none but --help and --version)\n",
+                     argument.c_str());
+        return 2;
+    }
     if (!isatty(STDOUT_FILENO)) {
         std::fprintf(stderr,
                      "demo: standard output is not a terminal; run it in a terminal "
                      "of 80 by 50 cells or more\n");
+        return 1;
+    }
+    const std::string problem = terminalProblem(std::getenv("TERM"));
+    if (!problem.empty()) {
+        std::fprintf(stderr,
+                     "demo: %s; run it in a terminal that takes ANSI escape sequences, or set "
+                     "TERM to one that does (such as xterm-256color)\n",
+                     problem.c_str());
         return 1;
     }
     openDemoConsole();

@@ -123,5 +123,9 @@ Module* loadModule(const char* name);
 // allocated so far stays in the module for freeModule to release.
 bool readXm(Module* module, ModuleReader* reader);
 
+// Why the most recent loadModule or readXm refused its file, as a short phrase that names the
+// part cut short or inconsistent ("pattern 3 is cut short (...)"); empty after a success.
+const char* moduleLoadProblem();
+
 // Stops the module's playback if it is playing, then releases it with all its data.
 bool freeModule(Module* module);

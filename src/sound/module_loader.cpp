@@ -1,7 +1,10 @@
 // The XM loader. The image is read front to back through the registered file callbacks. Every
 // read, seek and allocation is checked against the size of the file, so that a truncated or
 // inconsistent file is refused (no Module) instead of being read beyond its end; what a
-// well-formed file holds is loaded unchanged.
+// well-formed file holds is loaded unchanged. A refusal leaves a short description of the part
+// that was cut short or inconsistent, for the tools to show.
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,6 +35,21 @@ constexpr int32_t kMaxInstruments = 128;
 
 // Packed pattern data is at most 65535 bytes (its size is a 16-bit field).
 uint8_t packedBytes[65536];
+
+char loadProblem[160];
+
+// Notes why the file is refused and returns false, for the caller to return.
+__attribute__((format(printf, 1, 2))) bool refuse(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(loadProblem, sizeof loadProblem, format, arguments);
+    va_end(arguments);
+    return false;
+}
+
+bool outOfMemory() {
+    return refuse("not enough memory to load it");
+}
 
 uint16_t le16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
@@ -96,19 +114,24 @@ void decodeCells(const uint8_t* bytes, int32_t byteCount, Cell* cells, int32_t c
 bool readPatterns(Module* module, Input& in, int32_t patternCount) {
     for (int32_t i = 0; i < patternCount; ++i) {
         uint8_t header[kPatternHeaderBytes];
-        if (!readExact(in, header, kPatternHeaderBytes)) return false;
+        if (!readExact(in, header, kPatternHeaderBytes))
+            return refuse("pattern %d is cut short (in its header)", i);
         int32_t rowCount = le16(header + 5);
         int32_t packedSize = le16(header + 7);
-        if (rowCount > kMaxRows) return false;
+        if (rowCount > kMaxRows)
+            return refuse("pattern %d has %d rows, more than %d", i, rowCount, kMaxRows);
         Pattern& pattern = module->patterns[i];
         pattern.rowCount = rowCount;
         int32_t cellCount = rowCount * module->channelCount;
         if (cellCount > 0) {
             pattern.cells = static_cast<Cell*>(std::calloc(cellCount, sizeof(Cell)));
-            if (!pattern.cells) return false;
+            if (!pattern.cells) return outOfMemory();
         }
         if (packedSize == 0) continue;
-        if (!readExact(in, packedBytes, packedSize)) return false;
+        const int32_t left = in.size - readerTell(in.reader);
+        if (!readExact(in, packedBytes, packedSize))
+            return refuse("pattern %d is cut short (%d bytes of packed data, %d left in the file)",
+                          i, packedSize, left);
         if (cellCount > 0) decodeCells(packedBytes, packedSize, pattern.cells, cellCount);
     }
     return true;
@@ -231,76 +254,102 @@ bool readSampleData(Sample& sample, uint32_t byteLength, Input& in) {
     return true;
 }
 
-bool readInstrument(Instrument& instrument, Input& in) {
+// number counts from 1, as the instruments of the pattern cells do.
+bool readInstrument(Instrument& instrument, int32_t number, Input& in) {
     const int32_t start = readerTell(in.reader);
     uint8_t head[29];
-    if (!readExact(in, head, 29)) return false;
+    if (!readExact(in, head, 29))
+        return refuse("instrument %d is cut short (in its header)", number);
     const uint32_t headerSize = le32(head);
     const uint16_t sampleCount = le16(head + 27);
-    if (sampleCount > kMaxSamplesPerInstrument) return false;
+    if (sampleCount > kMaxSamplesPerInstrument) {
+        return refuse("instrument %d has %u samples, more than %d", number, sampleCount,
+                      kMaxSamplesPerInstrument);
+    }
     instrument.sampleCount = sampleCount;
     for (Sample*& slot : instrument.samples)
         slot = &emptySample;
-    if (int64_t{start} + headerSize > in.size) return false;
+    if (int64_t{start} + headerSize > in.size) {
+        return refuse("instrument %d is cut short (its header of %u bytes ends beyond the file)",
+                      number, headerSize);
+    }
     if (sampleCount == 0) return seekTo(in, int64_t{start} + headerSize);
 
     uint8_t fields[kInstrumentFieldsBytes];
-    if (!readExact(in, fields, kInstrumentFieldsBytes)) return false;
+    if (!readExact(in, fields, kInstrumentFieldsBytes) ||
+        !seekTo(in, int64_t{start} + headerSize)) {
+        return refuse("instrument %d is cut short (in its header)", number);
+    }
     readInstrumentFields(instrument, fields);
-    if (!seekTo(in, int64_t{start} + headerSize)) return false;
 
     uint32_t byteLengths[kMaxSamplesPerInstrument] = {};
     uint64_t dataBytes = 0;
     for (int s = 0; s < sampleCount; ++s) {
         uint8_t header[kSampleHeaderBytes];
-        if (!readExact(in, header, kSampleHeaderBytes)) return false;
+        if (!readExact(in, header, kSampleHeaderBytes)) {
+            return refuse("instrument %d is cut short (in the header of sample %d)", number, s + 1);
+        }
         Sample* sample = static_cast<Sample*>(std::calloc(1, sizeof(Sample)));
-        if (!sample) return false;
+        if (!sample) return outOfMemory();
         instrument.samples[s] = sample;
         byteLengths[s] = readSampleHeader(*sample, header);
         dataBytes += byteLengths[s];
     }
     // All sample data must lie inside the file before any of it is allocated.
-    if (dataBytes > static_cast<uint64_t>(in.size - readerTell(in.reader))) return false;
+    const int32_t left = in.size - readerTell(in.reader);
+    if (dataBytes > static_cast<uint64_t>(left)) {
+        return refuse(
+            "the sample data of instrument %d is cut short (%llu bytes, %d left in the file)",
+            number, static_cast<unsigned long long>(dataBytes), left);
+    }
     for (int s = 0; s < sampleCount; ++s) {
         Sample& sample = *instrument.samples[s];
         if (sample.length == 0) {
             sample.bits = 16;  // as every loaded sample, though it has no data to widen
             // Bytes of a 16-bit sample of one byte: no value, skipped.
             if (byteLengths[s] > 0 && !seekTo(in, int64_t{readerTell(in.reader)} + byteLengths[s]))
-                return false;
+                return refuse("the sample data of instrument %d is cut short", number);
             continue;
         }
         // length + 8 values, and room for the raw bytes of an odd 16-bit length.
         sample.data = static_cast<int16_t*>(std::calloc(size_t{sample.length} + 9, 2));
-        if (!sample.data) return false;
+        if (!sample.data) return outOfMemory();
     }
     for (int s = 0; s < sampleCount; ++s) {
         Sample& sample = *instrument.samples[s];
-        if (sample.length > 0 && !readSampleData(sample, byteLengths[s], in)) return false;
+        if (sample.length > 0 && !readSampleData(sample, byteLengths[s], in))
+            return refuse("the sample data of instrument %d is cut short", number);
     }
     return true;
 }
 
 }  // namespace
 
+const char* moduleLoadProblem() {
+    return loadProblem;
+}
+
 bool readXm(Module* module, ModuleReader* reader) {
-    if (!module || !reader) return false;
+    loadProblem[0] = '\0';
+    if (!module || !reader) return refuse("no file to read");
     Input in{reader, 0};
     readerSeek(reader, 0, 2);
     in.size = readerTell(reader);
-    if (!seekTo(in, 0)) return false;
+    if (!seekTo(in, 0)) return refuse("the file cannot be read");
 
     char signature[kSignatureLength];
     if (!readExact(in, signature, kSignatureLength) ||
         std::memcmp(signature, kSignature, kSignatureLength) != 0) {
-        return false;
+        return refuse("not an XM file (no \"%s\" signature)", kSignature);
     }
     module->tickHandler = playTick;
     module->initialGlobalVolume = 64;
 
     uint8_t header[20 + 256];
-    if (!seekTo(in, kHeaderSizeOffset) || !readExact(in, header, sizeof header)) return false;
+    if (!seekTo(in, kHeaderSizeOffset) || !readExact(in, header, sizeof header)) {
+        return refuse("the song header is cut short (%d of %d bytes)", in.size,
+                      kHeaderSizeOffset + static_cast<int32_t>(sizeof header));
+    }
     const uint32_t headerSize = le32(header);
     const uint16_t songLength = le16(header + 4);
     const uint16_t channelCount = le16(header + 8);
@@ -314,10 +363,25 @@ bool readXm(Module* module, ModuleReader* reader) {
     module->defaultBpm = static_cast<int16_t>(le16(header + 18));
     module->instrumentCount = static_cast<int16_t>(instrumentCount);
     std::memcpy(module->orderTable, header + 20, 256);
-    if (songLength == 0 || songLength > kMaxSongLength) return false;
-    if (channelCount == 0 || channelCount > kMaxChannels) return false;
-    if (patternCount > kMaxPatterns || instrumentCount > kMaxInstruments) return false;
-    if (!seekTo(in, int64_t{kHeaderSizeOffset} + headerSize)) return false;
+    if (songLength == 0 || songLength > kMaxSongLength) {
+        return refuse("the song header gives a song length of %u, not 1 to %d", songLength,
+                      kMaxSongLength);
+    }
+    if (channelCount == 0 || channelCount > kMaxChannels) {
+        return refuse("the song header gives %u channels, not 1 to %d", channelCount, kMaxChannels);
+    }
+    if (patternCount > kMaxPatterns) {
+        return refuse("the song header gives %u patterns, more than %d", patternCount,
+                      kMaxPatterns);
+    }
+    if (instrumentCount > kMaxInstruments) {
+        return refuse("the song header gives %u instruments, more than %d", instrumentCount,
+                      kMaxInstruments);
+    }
+    if (!seekTo(in, int64_t{kHeaderSizeOffset} + headerSize)) {
+        return refuse("the song header is cut short (its size of %u bytes ends beyond the file)",
+                      headerSize);
+    }
 
     int32_t highest = -1;
     for (int32_t i = 0; i < songLength; ++i) {
@@ -328,7 +392,7 @@ bool readXm(Module* module, ModuleReader* reader) {
         patternCount > module->usedPatternCount ? patternCount : module->usedPatternCount;
     module->patterns =
         static_cast<Pattern*>(std::calloc(module->patternSlotCount, sizeof(Pattern)));
-    if (!module->patterns) return false;
+    if (!module->patterns) return outOfMemory();
     if (!readPatterns(module, in, patternCount)) return false;
     // Patterns the order table names but the file does not store: 64 empty rows, no cells.
     for (int32_t i = patternCount; i < module->usedPatternCount; ++i) {
@@ -338,19 +402,23 @@ bool readXm(Module* module, ModuleReader* reader) {
     if (instrumentCount > 0) {
         module->instruments =
             static_cast<Instrument*>(std::calloc(instrumentCount, sizeof(Instrument)));
-        if (!module->instruments) return false;
+        if (!module->instruments) return outOfMemory();
     }
     for (int32_t i = 0; i < instrumentCount; ++i) {
-        if (!readInstrument(module->instruments[i], in)) return false;
+        if (!readInstrument(module->instruments[i], i + 1, in)) return false;
     }
     return true;
 }
 
 Module* loadModule(const char* name) {
     Module* module = static_cast<Module*>(std::calloc(1, sizeof(Module)));
-    if (!module) return nullptr;
+    if (!module) {
+        outOfMemory();
+        return nullptr;
+    }
     ModuleReader* reader = readerOpen(name);
     if (!reader) {
+        refuse("the file cannot be opened");
         std::free(module);
         return nullptr;
     }

@@ -186,6 +186,7 @@ class PseudoTerminal(unittest.TestCase):
         self.pid, self.fd = pty.fork()
         if self.pid == 0:
             os.environ["SDL_AUDIODRIVER"] = "dummy"
+            os.environ["TERM"] = "xterm-256color"  # the demo refuses a terminal of no known kind
             if non_blocking:
                 fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, fcntl.F_GETFL) | os.O_NONBLOCK)
             os.execv(DEMO, [DEMO])

@@ -13,6 +13,7 @@
 
 #include "data/assets.h"
 #include "render/cell_image.h"
+#include "staged_output.h"
 
 namespace {
 
@@ -62,10 +63,26 @@ bool writePng(const std::string& path, const uint8_t* rgb) {
 
 namespace {
 
+struct Asset {
+    const char* name;
+    const uint8_t* data;
+    size_t size;
+};
+// Built when asked for: the song's size is a value of another file, set at its start-up.
+std::vector<Asset> embeddedAssets() {
+    return {
+        {"glyph_font.bin", &GlyphFont[0][0], 256 * kGlyphHeight},
+        {"pictures.rgb", Picture0, 5 * kPictureBytes},
+        {"scroll_banner.bin", ScrollBanner, kBannerWidth * kBannerHeight},
+        {"song.xm", songImage, static_cast<size_t>(songImageSize)},
+    };
+}
+
 // Runs a program found on the PATH with the given arguments, no shell involved. With
-// pipeInput, the program's standard input is the write end returned in pipeInput; with quiet,
-// its output goes nowhere.
-pid_t spawn(const std::vector<std::string>& arguments, std::FILE** pipeInput, bool quiet = false) {
+// pipeInput, the program's standard input is the write end returned in pipeInput. Its output
+// goes to messages when given, otherwise nowhere. The child is watched, so that an interrupt
+// stops it.
+pid_t spawn(const std::vector<std::string>& arguments, std::FILE** pipeInput, std::FILE* messages) {
     std::vector<char*> argv;
     for (const std::string& a : arguments)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -79,13 +96,17 @@ pid_t spawn(const std::vector<std::string>& arguments, std::FILE** pipeInput, bo
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         posix_spawn_file_actions_addclose(&actions, fds[1]);
     }
-    if (quiet) {
+    if (messages) {
+        posix_spawn_file_actions_adddup2(&actions, fileno(messages), STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fileno(messages), STDERR_FILENO);
+    } else {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     }
     pid_t pid = -1;
     if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
+    if (pid > 0) watchChild(pid);
     if (pipeInput) {
         close(fds[0]);
         if (pid < 0) {
@@ -102,103 +123,97 @@ bool waitFor(pid_t pid) {
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return false;
     }
+    forgetChild(pid);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The last line ffmpeg wrote, if any.
+std::string lastMessage(std::FILE* messages) {
+    std::string last;
+    if (!messages) return last;
+    std::rewind(messages);
+    char line[1024];
+    while (std::fgets(line, sizeof line, messages)) {
+        std::string text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        if (!text.empty()) last = text;
+    }
+    return last;
+}
+
+bool finish(pid_t pid, std::FILE*& messages, std::string& message) {
+    const bool ok = pid > 0 && waitFor(pid);
+    if (!ok) message = lastMessage(messages);
+    if (messages) std::fclose(messages);
+    messages = nullptr;
+    return ok;
 }
 
 }  // namespace
 
 bool ffmpegAvailable() {
-    pid_t pid = spawn({"ffmpeg", "-version"}, nullptr, true);
+    pid_t pid = spawn({"ffmpeg", "-version"}, nullptr, nullptr);
     return pid > 0 && waitFor(pid);
 }
 
-bool openVideo(VideoPipe& video, const std::string& path) {
+bool openVideo(FfmpegRun& video, const std::string& path) {
+    video.messages = std::tmpfile();
     // Cells are scaled up twice without filtering so that the colour subsampling of the video
     // keeps the cell edges sharp.
-    video.process = spawn({"ffmpeg",
-                           "-hide_banner",
-                           "-loglevel",
-                           "error",
-                           "-y",
-                           "-f",
-                           "rawvideo",
-                           "-pix_fmt",
-                           "rgb24",
-                           "-s",
-                           "640x600",
-                           "-r",
-                           "25",
-                           "-i",
-                           "-",
-                           "-vf",
-                           "scale=1280:1200:flags=neighbor",
-                           "-c:v",
-                           "libx264",
-                           "-preset",
-                           "veryfast",
-                           "-crf",
-                           "18",
-                           "-pix_fmt",
-                           "yuv420p",
-                           "-an",
-                           path},
-                          &video.pipe);
-    return video.process > 0 && video.pipe;
+    video.process = spawn({"ffmpeg",    "-hide_banner", "-nostdin",
+                           "-loglevel", "error",        "-y",
+                           "-f",        "rawvideo",     "-pix_fmt",
+                           "rgb24",     "-s",           "640x600",
+                           "-r",        "25",           "-i",
+                           "-",         "-vf",          "scale=1280:1200:flags=neighbor",
+                           "-c:v",      "libx264",      "-preset",
+                           "veryfast",  "-crf",         "18",
+                           "-pix_fmt",  "yuv420p",      "-an",
+                           "-f",        "mp4",          path},
+                          &video.input, video.messages);
+    return video.process > 0 && video.input;
 }
 
-bool appendVideo(VideoPipe& video, const uint8_t* rgb) {
-    return std::fwrite(rgb, 1, kCellImageBytes, video.pipe) == static_cast<size_t>(kCellImageBytes);
+bool appendVideo(FfmpegRun& video, const uint8_t* rgb) {
+    return std::fwrite(rgb, 1, kCellImageBytes, video.input) ==
+           static_cast<size_t>(kCellImageBytes);
 }
 
-bool closeVideo(VideoPipe& video) {
-    bool ok = std::fclose(video.pipe) == 0;
-    video.pipe = nullptr;
-    return waitFor(video.process) && ok;
+bool closeVideo(FfmpegRun& video, std::string& message) {
+    bool ok = std::fclose(video.input) == 0;
+    video.input = nullptr;
+    ok = finish(video.process, video.messages, message) && ok;
+    video.process = -1;
+    return ok;
 }
 
-bool muxVideo(const std::string& silentVideo, const std::string& wav, const std::string& path) {
-    pid_t pid = spawn({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", silentVideo,
-                       "-i", wav, "-c:v", "copy", "-c:a", "aac", "-b:a", "192k", "-shortest", path},
-                      nullptr);
-    return pid > 0 && waitFor(pid);
+bool muxVideo(const std::string& silentVideo, const std::string& wav, const std::string& path,
+              const char* container, std::string& message) {
+    std::vector<std::string> arguments = {
+        "ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error",    "-y",
+        "-i",     silentVideo,    "-i",       wav,         "-c:v",     "copy",
+        "-c:a",   "aac",          "-b:a",     "192k",      "-shortest"};
+    if (container) arguments.insert(arguments.end(), {"-f", container});
+    arguments.push_back(path);
+    std::FILE* messages = std::tmpfile();
+    const pid_t pid = spawn(arguments, nullptr, messages);
+    return finish(pid, messages, message);
 }
 
-bool writeAssets(const std::string& directory, std::string& error) {
-    struct Asset {
-        const char* name;
-        const uint8_t* data;
-        size_t size;
-    };
-    const Asset assets[] = {
-        {"glyph_font.bin", &GlyphFont[0][0], 256 * kGlyphHeight},
-        {"pictures.rgb", Picture0, 5 * kPictureBytes},
-        {"scroll_banner.bin", ScrollBanner, kBannerWidth * kBannerHeight},
-        {"song.xm", songImage, songImageSize},
-    };
-    if (!makeDirectories(directory)) {
-        error = directory + ": " + std::strerror(errno);
-        return false;
-    }
-    for (const Asset& asset : assets) {
-        const std::string path = directory + "/" + asset.name;
-        if (!writeWholeFile(path, asset.data, asset.size)) {
-            error = path + ": " + std::strerror(errno);
+bool writeAssets(const std::string& directory, std::string& failedName) {
+    for (const Asset& asset : embeddedAssets()) {
+        if (!writeWholeFile(directory + "/" + asset.name, asset.data, asset.size)) {
+            failedName = asset.name;
             return false;
         }
     }
     return true;
 }
 
-bool makeDirectories(const std::string& directory) {
-    std::string partial;
-    size_t start = 0;
-    while (start <= directory.size()) {
-        size_t slash = directory.find('/', start);
-        if (slash == std::string::npos) slash = directory.size();
-        partial = directory.substr(0, slash);
-        if (!partial.empty() && mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return false;
-        start = slash + 1;
-    }
-    struct stat info;
-    return stat(directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+uint64_t assetBytes() {
+    uint64_t total = 0;
+    for (const Asset& asset : embeddedAssets())
+        total += asset.size;
+    return total;
 }

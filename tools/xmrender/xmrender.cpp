@@ -5,7 +5,11 @@
 //
 // Without --seconds the song plays until it first comes back to an order position it has
 // already played (its natural loop), at most 10 minutes. --info prints the song's header,
-// order list, instruments and samples; with no -o it only prints them.
+// order list, instruments and samples; with no -o it only prints them. The WAV file is written
+// under a temporary name and renamed into place when complete; its size is checked against the
+// free space before the render starts.
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -16,11 +20,13 @@
 #include <string>
 #include <thread>
 
+#include "host/version.h"
 #include "sequencer/sequencer.h"
 #include "song_info.h"
 #include "sound/file_access.h"
 #include "sound/module.h"
 #include "sound/output.h"
+#include "staged_output.h"
 #include "terminal.h"
 #include "wav_file.h"
 
@@ -31,7 +37,59 @@ constexpr double kDefaultLimitSeconds = 600.0;
 // Frames taken from the stream at a time: well inside the ring, so that every tick of these
 // frames has run before they are read.
 constexpr uint32_t kChunkFrames = 65536;
-constexpr char kUsage[] = "usage: xmrender SONG.xm -o OUT.wav [--seconds N] [--info]\n";
+constexpr int kMostSeconds = static_cast<int>(kMaxWavFrames / kRate);  // 24347
+
+// Every option xmrender takes; the parser knows no other.
+struct OptionSpec {
+    const char* name;
+    bool takesValue;
+};
+constexpr OptionSpec kOptions[] = {
+    {"-o", true},      {"--output", true}, {"--seconds", true},  {"--info", false},
+    {"--help", false}, {"-h", false},      {"--version", false},
+};
+
+constexpr char kUsage[] =
+    "usage: xmrender SONG.xm -o OUT.wav [--seconds N] [--info]\n"
+    "       xmrender SONG.xm --info\n";
+
+constexpr char kHelp[] =
+    "xmrender plays an XM (Extended Module) song through the demo's own loader, sequencer and\n"
+    "mixer, faster than real time, and writes what it plays to a WAV file.\n"
+    "\n"
+    "usage: xmrender SONG.xm -o OUT.wav [--seconds N] [--info]\n"
+    "       xmrender SONG.xm --info\n"
+    "\n"
+    "  SONG.xm            the song to play.\n"
+    "  -o, --output FILE  the WAV file to write: 44100 Hz, 16-bit stereo PCM. Needed unless\n"
+    "                     --info is given.\n"
+    "  --seconds N        render N seconds (a decimal number above 0, at most 24347, the most a\n"
+    "                     WAV file of 4 GiB holds). Default: until the song first comes back to\n"
+    "                     an order position it has played (its loop), at most 10 minutes.\n"
+    "  --info             print the song's header, order list, patterns, instruments and\n"
+    "                     samples on standard output; needs no -o.\n"
+    "  -h, --help         this text.\n"
+    "  --version          the version.\n"
+    "\n"
+    "The WAV file appears whole or not at all: it is written under a temporary name beside it\n"
+    "and renamed into place when complete, so an error or an interrupt (Ctrl-C, SIGTERM,\n"
+    "SIGHUP) leaves no new file and keeps an earlier file of the same name as it was. A render\n"
+    "that would not fit the free space of the file system is refused before it starts. A\n"
+    "progress line is shown when standard error is a terminal.\n"
+    "\n"
+    "Songs of up to 32 channels, 256 rows a pattern and 16 samples an instrument play. A file\n"
+    "that cannot be played is refused with a line that says which part is cut short or\n"
+    "inconsistent: the header, pattern n (counted from 0), instrument n (from 1) or the\n"
+    "sample data.\n"
+    "\n"
+    "Exit status: 0 when the WAV file is written (or the information printed); 1 when the song\n"
+    "cannot be read or played, or the WAV file cannot be written; 2 for bad arguments. An\n"
+    "interrupted render ends by its signal (130 in a shell after Ctrl-C).\n"
+    "\n"
+    "Examples:\n"
+    "  xmrender song.xm -o song.wav                   # until the song loops\n"
+    "  xmrender song.xm --seconds 30 -o first-30s.wav\n"
+    "  xmrender song.xm --info                        # header, orders, instruments\n";
 
 struct Options {
     const char* song = nullptr;
@@ -40,41 +98,81 @@ struct Options {
     bool info = false;
 };
 
-int usageError(const char* problem) {
-    std::fprintf(stderr, "xmrender: %s\n%s", problem, kUsage);
+int usageError(const std::string& problem) {
+    std::fprintf(stderr, "xmrender: %s\n%sSee xmrender --help.\n", problem.c_str(), kUsage);
     return 2;
+}
+
+const OptionSpec* findOption(const std::string& name) {
+    for (const OptionSpec& option : kOptions) {
+        if (name == option.name) return &option;
+    }
+    return nullptr;
+}
+
+// A decimal number of seconds: digits with at most one point, nothing around them.
+bool parseSeconds(const char* text, double& seconds) {
+    int digits = 0, points = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c >= '0' && *c <= '9') {
+            ++digits;
+        } else if (*c == '.') {
+            ++points;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || points > 1) return false;
+    seconds = std::strtod(text, nullptr);
+    return seconds > 0.0;
 }
 
 // Parses the arguments; returns -1 when the tool should go on, otherwise its exit status.
 int parseArguments(int argc, char** argv, Options& options) {
+    bool seen[sizeof kOptions / sizeof kOptions[0]] = {};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        const OptionSpec* option = findOption(arg);
+        if (!option) {
+            if (arg.size() > 1 && arg[0] == '-') return usageError("unknown option " + arg);
+            if (options.song) return usageError("more than one song given");
+            options.song = argv[i];
+            continue;
+        }
+        // -o and --output are one option.
+        const OptionSpec* same = arg == "--output" ? findOption("-o") : option;
+        if (seen[same - kOptions]) return usageError(arg + " is given twice");
+        seen[same - kOptions] = true;
         if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
             return 0;
         }
+        if (arg == "--version") {
+            std::printf("xmrender %s\n", kDemoVersion);
+            return 0;
+        }
+        if (option->takesValue && (i + 1 >= argc || argv[i + 1][0] == '\0'))
+            return usageError(arg + " needs a value");
         if (arg == "--info") {
             options.info = true;
         } else if (arg == "-o" || arg == "--output") {
-            if (i + 1 >= argc) return usageError("-o needs a file name");
             options.output = argv[++i];
         } else if (arg == "--seconds") {
-            if (i + 1 >= argc) return usageError("--seconds needs a number");
             const char* text = argv[++i];
-            char* end = nullptr;
-            errno = 0;
-            const double seconds = std::strtod(text, &end);
-            const double most = static_cast<double>(kMaxWavFrames) / kRate;
-            if (end == text || *end != 0 || errno != 0 || !(seconds > 0.0) || seconds > most) {
-                return usageError("--seconds needs a number of seconds above 0 (at most 24347)");
+            double seconds = 0.0;
+            if (!parseSeconds(text, seconds)) {
+                return usageError(
+                    std::string("--seconds needs a number of seconds above 0, not \"") + text +
+                    "\"");
+            }
+            if (seconds > kMostSeconds) {
+                const uint64_t bytes =
+                    44 + 4 * static_cast<uint64_t>(std::llround(seconds * kRate));
+                return usageError("--seconds " + std::string(text) + " would make a WAV file of " +
+                                  describeBytes(bytes) + "; a WAV file holds at most 4.0 GiB (" +
+                                  std::to_string(kMostSeconds) + " seconds)");
             }
             options.seconds = seconds;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError(("unknown option " + arg).c_str());
-        } else if (!options.song) {
-            options.song = argv[i];
-        } else {
-            return usageError("more than one song given");
         }
     }
     if (!options.song) return usageError("no song given");
@@ -121,22 +219,45 @@ void renderTick(Module* module) {
     tickFrame += module->samplesPerTick;
 }
 
-void showProgress(double seconds, double total, bool known) {
-    if (known) {
-        std::fprintf(stderr, "\rxmrender: %.1f s of %.1f s", seconds, total);
-    } else {
-        std::fprintf(stderr, "\rxmrender: %.1f s", seconds);
+// How many frames the render will take: the sequencer alone plays the song, without mixing,
+// until it loops or reaches limit. Everything it changes on the way (the finetune of samples,
+// the voices) is put back, so that the render starts from the same state.
+int64_t measureSong(Module* module, int64_t limit) {
+    static int8_t finetunes[128][kMaxSamplesPerInstrument];
+    for (int i = 0; i < module->instrumentCount && i < 128; ++i) {
+        for (int s = 0; s < kMaxSamplesPerInstrument; ++s)
+            finetunes[i][s] = module->instruments[i].samples[s]->finetune;
     }
+    std::memset(positionPlayed, 0, sizeof positionPlayed);
+    positionPlayed[0] = true;
+    loopFrame.store(-1);
+    tickFrame = 0;
+    resetPlayback(module);
+    while (tickFrame < limit && loopFrame.load() < 0)
+        renderTick(module);
+    const int64_t loop = loopFrame.load();
+    for (int i = 0; i < module->instrumentCount && i < 128; ++i) {
+        for (int s = 0; s < kMaxSamplesPerInstrument; ++s) {
+            Sample* sample = module->instruments[i].samples[s];
+            if (sample != &emptySample) sample->finetune = finetunes[i][s];
+        }
+    }
+    clearVoices();
+    return loop >= 0 && loop < limit ? loop : limit;
+}
+
+void showProgress(double seconds, double total) {
+    std::fprintf(stderr, "\rxmrender: %.1f s of %.1f s", seconds, total);
     std::fflush(stderr);
 }
 
-// Renders the loaded song into the WAV file; the errno of a failed write, or 0.
-int render(Module* module, const Options& options, WavFile& wav) {
+// Renders the loaded song into the WAV file, frames long at most; the errno of a failed write,
+// or 0. Stops early when an interrupt comes.
+int render(Module* module, int64_t frames, const Options& options, WavFile& wav) {
     static int16_t chunk[2 * kChunkFrames];
     const bool progress = stderrIsTerminal();
     const bool fixedLength = options.seconds > 0.0;
-    const double seconds = fixedLength ? options.seconds : kDefaultLimitSeconds;
-    int64_t limit = std::llround(seconds * kRate);
+    int64_t limit = frames;
 
     std::memset(positionPlayed, 0, sizeof positionPlayed);
     positionPlayed[0] = true;
@@ -148,7 +269,7 @@ int render(Module* module, const Options& options, WavFile& wav) {
     int64_t written = 0;
     int64_t nextReport = 0;
     int error = 0;
-    while (error == 0) {
+    while (error == 0 && !interrupted()) {
         if (!fixedLength) {
             const int64_t loop = loopFrame.load();
             if (loop >= 0 && loop < limit) limit = loop;
@@ -160,7 +281,7 @@ int render(Module* module, const Options& options, WavFile& wav) {
         if (!writeWav(wav, chunk, n)) error = errno != 0 ? errno : EIO;
         written += n;
         if (progress && written >= nextReport) {
-            showProgress(static_cast<double>(written) / kRate, seconds, fixedLength);
+            showProgress(static_cast<double>(written) / kRate, static_cast<double>(frames) / kRate);
             nextReport = written + 5 * kRate;
         }
     }
@@ -170,11 +291,18 @@ int render(Module* module, const Options& options, WavFile& wav) {
     while (!threadExited.load())
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     stopPlayback(module);
-    if (progress) {
+    if (progress && interrupted()) std::fputc('\n', stderr);
+    if (progress && !interrupted()) {
         std::fprintf(stderr, "\rxmrender: %.1f s rendered to %s\n",
                      static_cast<double>(written) / kRate, options.output);
     }
     return error;
+}
+
+bool sameFile(const char* a, const char* b) {
+    struct stat first, second;
+    return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 }  // namespace
@@ -192,33 +320,67 @@ int main(int argc, char** argv) {
     Module* module = loadModule(options.song);
     if (!module) {
         return fileError(options.song,
-                         "not a playable XM file: truncated, damaged or beyond the player's "
-                         "limits (32 channels, 256 rows a pattern, 16 samples an instrument)");
+                         std::string("not a playable XM file: ") + moduleLoadProblem());
     }
     if (options.info) printSongInfo(stdout, head, *module);
     if (!options.output) {
         freeModule(module);
         return 0;
     }
-
-    WavFile wav{};
-    if (!openWav(wav, options.output, kRate)) {
-        const int error = errno;
-        if (wav.file) closeWav(wav);
+    std::string unfit = checkFileTarget(options.output);
+    if (unfit.empty() && sameFile(options.song, options.output))
+        unfit = std::string(options.output) + " is the song itself; give another file name";
+    if (!unfit.empty()) {
         freeModule(module);
-        return fileError(options.output, std::string("cannot write: ") + std::strerror(error));
+        std::fprintf(stderr, "xmrender: %s\n", unfit.c_str());
+        return 1;
     }
+
     outputDevice = &offlineOutput;
     if (!openOutput(kRate)) {
-        closeWav(wav);
         freeModule(module);
         return fileError(options.song, "the engine's offline output did not open");
     }
-    int error = render(module, options, wav);
+    const int64_t limit =
+        std::llround((options.seconds > 0.0 ? options.seconds : kDefaultLimitSeconds) * kRate);
+    const int64_t frames = options.seconds > 0.0 ? limit : measureSong(module, limit);
+    unfit = checkFreeSpace({{options.output, 44 + 4 * static_cast<uint64_t>(frames)}});
+    if (!unfit.empty()) {
+        closeOutput();
+        freeModule(module);
+        std::fprintf(stderr, "xmrender: %s\n", unfit.c_str());
+        return 1;
+    }
+
+    catchInterrupts();
+    StagedFile staged;
+    std::string stageError;
+    WavFile wav{};
+    if (!stageFile(staged, options.output, stageError) ||
+        !openWav(wav, staged.temporary.c_str(), kRate)) {
+        const std::string message =
+            stageError.empty() ? std::string("cannot write: ") + std::strerror(errno) : "";
+        if (wav.file) closeWav(wav);
+        discardOutputs();
+        closeOutput();
+        freeModule(module);
+        if (message.empty()) {
+            std::fprintf(stderr, "xmrender: %s\n", stageError.c_str());
+            return 1;
+        }
+        return fileError(options.output, message);
+    }
+    int error = render(module, frames, options, wav);
     if (!closeWav(wav) && error == 0) error = errno != 0 ? errno : EIO;
     freeModule(module);
     closeOutput();
+    stopIfInterrupted();
+    if (error == 0 && !commitFile(staged, stageError)) {
+        std::fprintf(stderr, "xmrender: %s\n", stageError.c_str());
+        return 1;
+    }
     if (error != 0) {
+        discardOutputs();
         return fileError(options.output, std::string("cannot write: ") + std::strerror(error));
     }
     return 0;

@@ -8,10 +8,13 @@ crash; a good song must give a 44100 Hz 16-bit stereo WAV of the expected length
 """
 import os
 import pty
+import re
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import wave
 
@@ -89,6 +92,10 @@ class CommandLine(unittest.TestCase):
 
     def test_directory(self):
         self.assertFails(run(self.dir.name, "-o", self.path("out.wav")), self.dir.name)
+        result = run(self.song, "-o", self.dir.name)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "xmrender: %s is a folder; a file name is wanted here\n"
+                         % self.dir.name)
 
     def test_not_an_xm_file(self):
         for name, data in (("empty.xm", b""), ("text.xm", b"Extended Mod"),
@@ -104,6 +111,80 @@ class CommandLine(unittest.TestCase):
             name = self.write("cut.xm", image[:length])
             line = self.assertFails(run(name, "-o", self.path("o.wav")), name)
             self.assertIn("not a playable XM file", line)
+
+    def test_truncated_files_name_the_part_cut_short(self):
+        image = xm_image()
+        pattern_data = 336 + 9  # song header, then the pattern's header
+        instrument = pattern_data + 6
+        for length, part in ((200, "the song header is cut short (200 of 336 bytes)"),
+                             (pattern_data + 3, "pattern 0 is cut short (6 bytes of packed data, "
+                                                "3 left in the file)"),
+                             (instrument + 20, "instrument 1 is cut short (in its header)"),
+                             (instrument + 263 + 30, "instrument 1 is cut short (in the header "
+                                                     "of sample 1)"),
+                             (len(image) - 1, "the sample data of instrument 1 is cut short "
+                                              "(256 bytes, 255 left in the file)")):
+            name = self.write("cut.xm", image[:length])
+            line = self.assertFails(run(name, "-o", self.path("o.wav")), name)
+            self.assertEqual(line, "xmrender: %s: not a playable XM file: %s" % (name, part))
+
+    def test_inconsistent_headers_name_the_field(self):
+        image = bytearray(xm_image())
+        image[68:70] = struct.pack("<H", 40)  # channels
+        line = self.assertFails(run(self.write("wide.xm", bytes(image)), "--info"),
+                                self.path("wide.xm"))
+        self.assertIn("the song header gives 40 channels, not 1 to 32", line)
+
+    def test_help_names_every_option_of_the_table(self):
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "xmrender.cpp")) as f:
+            table = re.search(r"kOptions\[\] = \{(.*?)\};", f.read(), re.S).group(1)
+        options = re.findall(r'\{"(-[-a-z]*)"', table)
+        self.assertIn("--seconds", options)
+        result = run("--help")
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        for option in options:
+            self.assertRegex(result.stdout, r"(^|[ ,])%s[ ,\n]" % re.escape(option), option)
+        for words in ("until the song first comes back", "needs no -o", "44100 Hz, 16-bit stereo",
+                      "Exit status", "Examples"):
+            self.assertIn(words, result.stdout)
+
+    def test_repeated_options_and_spaces_are_refused(self):
+        for args in ([self.song, "-o", "a.wav", "--output", "b.wav"],
+                     [self.song, "--info", "--info"],
+                     [self.song, "--seconds", " 3", "-o", "a.wav"]):
+            result = run(*args)
+            self.assertEqual(result.returncode, 2, args)
+            self.assertIn("usage: xmrender", result.stderr)
+
+    def test_limits_are_said_before_writing(self):
+        result = run(self.song, "--seconds", "30000", "-o", self.path("long.wav"))
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("a WAV file of 4.9 GiB; a WAV file holds at most 4.0 GiB", result.stderr)
+        out = self.path("out.wav")
+        # One pass of the song: 4 rows of 6 ticks of 882 frames, 4 bytes each, and the header.
+        needed = 44 + 4 * 6 * 882 * 4
+        for free, status in ((needed - 1, 1), (needed, 0)):
+            result = subprocess.run([XMRENDER, self.song, "-o", out], capture_output=True,
+                                    text=True, env=dict(os.environ, TOOLS_TEST_FREE_SPACE=str(free)))
+            self.assertEqual(result.returncode, status, result.stderr)
+            self.assertEqual(os.path.exists(out), status == 0)
+            if status == 1:
+                self.assertIn(out + ": would take about 82.7 KiB", result.stderr)
+
+    def test_an_interrupt_keeps_the_earlier_file(self):
+        out = self.write("out.wav", b"an earlier render")
+        # A render far longer than the test, whatever the disk's real free space.
+        process = subprocess.Popen([XMRENDER, self.song, "--seconds", "20000", "-o", out],
+                                   stderr=subprocess.PIPE,
+                                   env=dict(os.environ, TOOLS_TEST_FREE_SPACE=str(1 << 40)))
+        while process.poll() is None and not any(".part-" in n for n in os.listdir(self.dir.name)):
+            time.sleep(0.002)
+        process.send_signal(signal.SIGINT)
+        self.assertEqual(process.wait(timeout=60), -signal.SIGINT)
+        process.stderr.close()
+        self.assertEqual(sorted(os.listdir(self.dir.name)), ["out.wav", "song.xm"])
+        with open(out, "rb") as f:
+            self.assertEqual(f.read(), b"an earlier render")
 
     def test_damaged_headers_fail_or_play(self):
         image = bytearray(xm_image())
