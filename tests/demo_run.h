@@ -22,7 +22,7 @@ inline bool startOnce() {
     static const StartUp result = [] {
         outputDevice = &offlineOutput;
         StartUp started = startUpDemo(DirectorHost{nullptr, stillClock});
-        std::atexit([] { stopPlayback(playingModule); });
+        std::atexit([] { closeOutput(); });
         return started;
     }();
     return result == StartUp::Started;

@@ -67,7 +67,7 @@ class MusicStartUp : public ::testing::Test {
         std::fill(std::begin(cellFrame.cells), std::end(cellFrame.cells), uint16_t{0});
     }
     void TearDown() override {
-        if (playingModule) stopPlayback(playingModule);
+        closeOutput();
         releaseStartUp();
         useEmbeddedSong();
         outputDevice = savedDevice;
@@ -94,7 +94,7 @@ TEST_F(MusicStartUp, SongFilesAreRegisteredBeforeTheOutputOpensAt44100Hz) {
     EXPECT_EQ(opens, 1);
     EXPECT_TRUE(callbacksAtOpen);
     EXPECT_EQ(openedRate, 44100);
-    EXPECT_EQ(playingModule, nullptr) << "nothing plays before frame 1";
+    EXPECT_EQ(viewStream().playingModule, nullptr) << "nothing plays before frame 1";
 }
 
 TEST_F(MusicStartUp, WithoutOutputStartUpEndsWithTheRenderersDestroyed) {
@@ -102,7 +102,7 @@ TEST_F(MusicStartUp, WithoutOutputStartUpEndsWithTheRenderersDestroyed) {
     EXPECT_EQ(startUp(), StartUp::NoSoundOutput);
     EXPECT_EQ(shadeRenderer, nullptr);
     EXPECT_EQ(quadrantRenderer, nullptr);
-    EXPECT_EQ(playingModule, nullptr);
+    EXPECT_EQ(viewStream().playingModule, nullptr);
 }
 
 TEST_F(MusicStartUp, WithoutSongStartUpEndsWithTheRenderersDestroyed) {
@@ -111,19 +111,20 @@ TEST_F(MusicStartUp, WithoutSongStartUpEndsWithTheRenderersDestroyed) {
     EXPECT_EQ(opens, 1);
     EXPECT_EQ(shadeRenderer, nullptr);
     EXPECT_EQ(quadrantRenderer, nullptr);
-    EXPECT_EQ(playingModule, nullptr);
+    EXPECT_EQ(viewStream().playingModule, nullptr);
 }
 
 TEST_F(MusicStartUp, FrameOneStartsTheSongAndStaysBlack) {
     ASSERT_EQ(startUp(), StartUp::Started);
     drawFrame(1);
-    ASSERT_NE(playingModule, nullptr);
+    const StreamView stream = viewStream();
+    ASSERT_NE(stream.playingModule, nullptr);
     // The whole ring was mixed before the device started: the song's first two seconds.
-    EXPECT_EQ(writeBlock, 0);
-    EXPECT_TRUE(std::any_of(waveBuffer, waveBuffer + 2 * ringFrames, [](int16_t v) {
-        return v != 0;
-    })) << "the opening chord sounds";
-    EXPECT_EQ(playingModule->channelCount, 8);
+    EXPECT_EQ(stream.writeBlock, 0);
+    EXPECT_TRUE(std::any_of(stream.waveBuffer, stream.waveBuffer + 2 * stream.ringFrames,
+                            [](int16_t v) { return v != 0; }))
+        << "the opening chord sounds";
+    EXPECT_EQ(stream.playingModule->channelCount, 8);
     EXPECT_TRUE(std::all_of(std::begin(cellFrame.cells), std::end(cellFrame.cells),
                             [](uint16_t c) { return c == 0; }));
 }

@@ -17,9 +17,9 @@
 //   backward through a forward loop turns forward at the loop start.
 #include "sound/mixer.h"
 
-#include "sound/output.h"
-
 Voice voiceTable[kVoiceCount];
+int32_t rampFrames = 0;
+float rampReciprocal = 0.0f;
 
 namespace {
 
@@ -275,6 +275,11 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
 }
 
 }  // namespace
+
+void setMixRate(int32_t sampleRate) {
+    rampFrames = rampFramesAt(sampleRate);
+    rampReciprocal = 1.0f / static_cast<float>(rampFrames);
+}
 
 void mixVoices(float* frames, int32_t frameCount) {
     if (!frames || frameCount < 1) return;

@@ -1,6 +1,7 @@
 // The stream: one looping buffer of 100 blocks on the device, the float ring they are mixed
 // in, and the streaming thread that mixes each block again right after the device has left
 // it. Ticks of the playing module fall on exact frames, wherever the block boundaries are.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,19 +14,6 @@
 const OutputDevice* outputDevice = &platformOutput;
 
 int32_t sampleRate = 0;
-int32_t blockFrames = 0;
-int32_t ringFrames = 0;
-int32_t rampFrames = 0;
-float rampReciprocal = 0.0f;
-int16_t* waveBuffer = nullptr;
-float* mixBuffer = nullptr;
-int32_t writeBlock = 0;
-Module* playingModule = nullptr;
-std::atomic<bool> mixing{false};
-std::atomic<bool> stopRequested{false};
-std::atomic<bool> threadExited{true};
-std::atomic<uint32_t> lateBlocks{0};
-std::atomic<uint32_t> largestCatchUp{0};
 
 namespace {
 
@@ -34,14 +22,35 @@ constexpr int32_t kLatencyMilliseconds = 1000;
 constexpr int32_t kLowestRate = 345;  // below it a ramp would last no frame
 constexpr int32_t kHighestRate = 1000000;
 
+// The stream, seen from outside only through viewStream. The thread that opens, starts and
+// stops it and the streaming thread share it; while the streaming thread runs, they exchange
+// only the atomic flags and counters.
+int32_t blockFrames = 0;  // sampleRate x 20 / 1000, raised to a multiple of 4
+int32_t ringFrames = 0;   // 100 blocks
+int16_t* waveBuffer = nullptr;
+float* mixBuffer = nullptr;  // 16-byte aligned, inside mixAllocation
+void* mixAllocation = nullptr;
+int32_t waveBufferFrames = 0;
+int32_t writeBlock = 0;  // next block to mix
+Module* playingModule = nullptr;
+std::atomic<bool> mixing{false};         // the streaming thread is inside mixBlock
+std::atomic<bool> stopRequested{false};  // tells the streaming thread to end
+std::atomic<bool> threadExited{true};    // the streaming thread has ended (set at first)
+
+// Streaming health, counted by the streaming thread: blocks that the device reached before
+// they were mixed again (heard stale), and the most blocks mixed after one poll.
+std::atomic<uint32_t> lateBlocks{0};
+std::atomic<uint32_t> largestCatchUp{0};
+
 const OutputDevice* openDevice = nullptr;  // the device openOutput opened
 bool threadStarted = false;
 bool bufferPrepared = false;
-int32_t waveBufferFrames = 0;
-void* mixAllocation = nullptr;
 // The block the streaming thread will mix next, counted from the start of playback: the
 // device reaching it before then means the stream fell behind.
 uint64_t nextAbsoluteBlock = 0;
+
+void mixBlock();
+uint32_t streamingThread();
 
 }  // namespace
 
@@ -58,8 +67,7 @@ bool openOutput(int32_t rate) {
     openDevice = outputDevice;
     blockFrames = (sampleRate * kBlockMilliseconds / 1000 + 3) & ~3;
     ringFrames = 2 * (kLatencyMilliseconds / kBlockMilliseconds) * blockFrames;
-    rampFrames = sampleRate * 128 / 44100;
-    rampReciprocal = 1.0f / static_cast<float>(rampFrames);
+    setMixRate(sampleRate);
     clearVoices();
     return true;
 }
@@ -178,6 +186,28 @@ bool stopPlayback(Module* module) {
     return true;
 }
 
+void stopIfPlaying(Module* module) {
+    while (mixing.load()) {
+    }
+    if (module && module == playingModule) stopPlayback(module);
+}
+
+void requestStreamStop() {
+    stopRequested = true;
+}
+
+bool streamingThreadRunning() {
+    return !threadExited.load();
+}
+
+StreamView viewStream() {
+    return StreamView{blockFrames,          ringFrames,        writeBlock,
+                      waveBuffer,           mixBuffer,         playingModule,
+                      stopRequested.load(), lateBlocks.load(), largestCatchUp.load()};
+}
+
+namespace {
+
 void mixBlock() {
     Module* module = playingModule;
     if (!module || !mixBuffer || blockFrames <= 0) return;
@@ -227,3 +257,5 @@ uint32_t streamingThread() {
     threadExited = true;
     return 0;
 }
+
+}  // namespace

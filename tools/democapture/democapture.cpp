@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "\rdemocapture: frame %d of %d (%d s)", n, options.last, n / 25);
     }
     if (progress) std::fputc('\n', stderr);
-    stopPlayback(playingModule);
+    closeOutput();  // stops the music first
 
     if (wantCells && std::fclose(cells) != 0 && error.empty())
         error = describeErrno(options.cellsPath);

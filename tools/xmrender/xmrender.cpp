@@ -166,8 +166,8 @@ int render(Module* module, const Options& options, WavFile& wav) {
     }
     // The streaming thread ends within one poll of the offline device (5 ms) once asked;
     // waiting for that here spares stopPlayback its coarser wait.
-    stopRequested = true;
-    while (!threadExited.load())
+    requestStreamStop();
+    while (streamingThreadRunning())
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     stopPlayback(module);
     if (progress) {
