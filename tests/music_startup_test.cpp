@@ -12,6 +12,7 @@
 #include "sequencer/sequencer.h"
 #include "sound/file_access.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 
 namespace {
 
@@ -49,7 +50,6 @@ class MusicStartUp : public ::testing::Test {
     RgbFrame* savedZoom = zoomFrame;
     ShadeRenderer* savedShade = shadeRenderer;
     QuadrantRenderer* savedQuadrant = quadrantRenderer;
-    const OutputDevice* savedDevice = outputDevice;
     int32_t savedFrameNumber = frameNumber;
     CellFrame savedCells = cellFrame;
 
@@ -61,16 +61,16 @@ class MusicStartUp : public ::testing::Test {
         spoilSong = false;
         recordingOutput = offlineOutput;
         recordingOutput.open = recordingOpen;
-        outputDevice = &recordingOutput;
+        useOutputDevice(&recordingOutput, &platformThreads);
         // Nothing registered: start-up must do it.
         setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
         std::fill(std::begin(cellFrame.cells), std::end(cellFrame.cells), uint16_t{0});
     }
     void TearDown() override {
-        closeOutput();
+        if (Module* playing = viewStream().playingModule) stopPlayback(playing);
         releaseStartUp();
         useEmbeddedSong();
-        outputDevice = savedDevice;
+        useOutputDevice(&offlineOutput, &platformThreads);
         largeFrame = savedLarge;
         sceneFrame = savedScene;
         zoomFrame = savedZoom;

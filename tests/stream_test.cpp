@@ -6,6 +6,7 @@
 #include "sound/file_access.h"
 #include "sound/mixer.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 #include "xm_builder.h"
 
 namespace {
@@ -35,7 +36,7 @@ class Stream : public ::testing::Test {
         ticks.clear();
         changeTempoAtTick = -1;
         fixedTickLength = 0;
-        outputDevice = &offlineOutput;
+        useOutputDevice(&offlineOutput, &platformThreads);
         setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
         // One 16-bit sample of 300000 distinct values: longer than three rings.
         for (int k = 0; k < 300000; ++k)
@@ -50,7 +51,6 @@ class Stream : public ::testing::Test {
     void TearDown() override {
         freeModule(module);
         closeOutput();
-        outputDevice = &platformOutput;
     }
     // Voice 0 plays the sample from the start, one value per frame, at gain 1 on both sides.
     void playSample() {
@@ -153,6 +153,27 @@ TEST_F(Stream, StreamingThreadCatchesUpEveryBlockInOrder) {
     ASSERT_TRUE(stopPlayback(module));
     EXPECT_EQ(viewStream().writeBlock, 2);
     EXPECT_FALSE(streamingThreadRunning());
+}
+
+// A platform without threads: the program keeps the ring filled itself.
+TEST_F(Stream, WithoutThreadsTheProgramRefillsTheRing) {
+    useOutputDevice(&offlineOutput, nullptr);
+    ASSERT_TRUE(openOutput(44100));
+    module->tickHandler = recordTick;
+    fixedTickLength = 884;  // one tick per block
+    ASSERT_TRUE(startPlayback(module));
+    EXPECT_FALSE(streamingThreadRunning());
+    ASSERT_EQ(ticks.size(), 100u);
+    advanceOfflineOutput(3 * 884 + 5);  // the device is inside block 3; nothing mixes behind it
+    EXPECT_EQ(ticks.size(), 100u);
+    refillStream();
+    ASSERT_EQ(ticks.size(), 103u);
+    for (int k = 100; k < 103; ++k)
+        EXPECT_EQ(ticks[k].block, k % 100) << k;
+    refillStream();
+    EXPECT_EQ(ticks.size(), 103u);
+    ASSERT_TRUE(stopPlayback(module));
+    EXPECT_EQ(viewStream().writeBlock, 3);
 }
 
 TEST_F(Stream, DeviceThatLapsTheRingIsCountedAsLate) {

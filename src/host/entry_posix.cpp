@@ -7,6 +7,8 @@
 
 #include "director/director.h"
 #include "host/console.h"
+#include "sound/output.h"
+#include "sound/thread.h"
 
 int main() {
     if (!isatty(STDOUT_FILENO)) {
@@ -15,6 +17,7 @@ int main() {
                      "of 80 by 50 cells or more\n");
         return 1;
     }
+    useOutputDevice(&platformOutput, &platformThreads);
     openDemoConsole();
     StartUp result = runDemo();
     // runDemo returns only when the music could not be started; no picture has been shown.

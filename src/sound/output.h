@@ -24,12 +24,19 @@ struct OutputDevice {
     void (*close)();
 };
 
-// The device of the platform: waveOut on Windows, SDL elsewhere.
+// The device of the platform layer a program links: waveOut on Windows, SDL on POSIX.
 extern const OutputDevice platformOutput;
 // A device that plays nothing and whose position moves only when told (output_offline.cpp).
 extern const OutputDevice offlineOutput;
-// The device openOutput uses: the platform's unless another is chosen before openOutput.
-extern const OutputDevice* outputDevice;
+
+struct AudioThreads;  // thread.h
+
+// Hands the stream the device that openOutput opens and the threads it streams on. The core
+// names no platform: the program that links a platform layer calls this before openOutput,
+// with that layer's platformOutput and platformThreads, or with offlineOutput to render
+// without a sound system. Without a device openOutput fails. Without threads (a platform that
+// has none) playback starts, and the program keeps the ring filled with refillStream.
+void useOutputDevice(const OutputDevice* device, const AudioThreads* threads);
 
 // The output rate in Hz, set by openOutput. The sequencer turns frequencies into steps with it.
 extern int32_t sampleRate;
@@ -60,6 +67,12 @@ bool stopPlayback(Module* module);
 // Waits until the block being mixed is done; then stops playback if module is the one
 // playing. Used by freeModule before it releases a module.
 void stopIfPlaying(Module* module);
+
+// Mixes every block the device has left since the last look at its position, in order: what
+// the streaming thread does after every poll. For a program whose platform has no threads, to
+// be called at least once a block (20 ms) while the music plays; it does nothing while a
+// streaming thread runs or nothing plays.
+void refillStream();
 
 // Asks the streaming thread to end, without waiting for it; stopPlayback waits for it in polls
 // of 50 ms. A caller that wants it gone sooner waits for streamingThreadRunning() to turn false.

@@ -11,8 +11,6 @@
 #include "sound/output.h"
 #include "sound/thread.h"
 
-const OutputDevice* outputDevice = &platformOutput;
-
 int32_t sampleRate = 0;
 
 namespace {
@@ -42,17 +40,26 @@ std::atomic<bool> threadExited{true};    // the streaming thread has ended (set 
 std::atomic<uint32_t> lateBlocks{0};
 std::atomic<uint32_t> largestCatchUp{0};
 
-const OutputDevice* openDevice = nullptr;  // the device openOutput opened
-bool threadStarted = false;
+const OutputDevice* outputDevice = nullptr;  // handed over by the program
+const AudioThreads* audioThreads = nullptr;  // likewise; none on a platform without threads
+const OutputDevice* openDevice = nullptr;    // the device openOutput opened
+// The threads that started the streaming thread now running; none when none runs.
+const AudioThreads* runningThreads = nullptr;
 bool bufferPrepared = false;
 // The block the streaming thread will mix next, counted from the start of playback: the
 // device reaching it before then means the stream fell behind.
 uint64_t nextAbsoluteBlock = 0;
 
 void mixBlock();
+void mixBlocksBehindDevice();
 uint32_t streamingThread();
 
 }  // namespace
+
+void useOutputDevice(const OutputDevice* device, const AudioThreads* threads) {
+    outputDevice = device;
+    audioThreads = threads;
+}
 
 int32_t blockCount() {
     return blockFrames > 0 ? ringFrames / blockFrames : 0;
@@ -158,8 +165,11 @@ bool startPlayback(Module* module) {
     // Cleared here rather than only by the thread, so that a stop right after this start
     // waits for the thread even if it has not run yet.
     threadExited = false;
-    threadStarted = startAudioThread(streamingThread);
-    if (!threadStarted) threadExited = true;
+    if (audioThreads && audioThreads->start(streamingThread)) {
+        runningThreads = audioThreads;
+    } else {
+        threadExited = true;
+    }
     return true;
 }
 
@@ -168,10 +178,10 @@ bool stopPlayback(Module* module) {
     stopRequested = true;
     while (mixing.load()) {
     }
-    if (threadStarted) {
+    if (runningThreads) {
         while (!threadExited.load())
-            sleepMilliseconds(50);
-        threadStarted = false;
+            runningThreads->sleep(50);
+        runningThreads = nullptr;
     }
     std::free(mixAllocation);
     mixAllocation = nullptr;
@@ -190,6 +200,11 @@ void stopIfPlaying(Module* module) {
     while (mixing.load()) {
     }
     if (module && module == playingModule) stopPlayback(module);
+}
+
+void refillStream() {
+    if (runningThreads || !playingModule) return;
+    mixBlocksBehindDevice();
 }
 
 void requestStreamStop() {
@@ -233,25 +248,29 @@ void mixBlock() {
     if (writeBlock >= blockCount()) writeBlock = 0;
 }
 
+void mixBlocksBehindDevice() {
+    const uint64_t frame = openDevice->position() / 4;
+    const int32_t playing =
+        static_cast<int32_t>(frame % static_cast<uint64_t>(ringFrames)) / blockFrames;
+    const uint64_t playingAbsolute = frame / static_cast<uint64_t>(blockFrames);
+    if (playingAbsolute >= nextAbsoluteBlock) {
+        lateBlocks += static_cast<uint32_t>(playingAbsolute - nextAbsoluteBlock + 1);
+    }
+    uint32_t mixed = 0;
+    while (writeBlock != playing) {
+        mixing = true;
+        mixBlock();
+        mixing = false;
+        ++mixed;
+    }
+    if (mixed > largestCatchUp.load()) largestCatchUp = mixed;
+    nextAbsoluteBlock = playingAbsolute + static_cast<uint64_t>(blockCount());
+}
+
 uint32_t streamingThread() {
     threadExited = false;
     while (!stopRequested.load()) {
-        const uint64_t frame = openDevice->position() / 4;
-        const int32_t playing =
-            static_cast<int32_t>(frame % static_cast<uint64_t>(ringFrames)) / blockFrames;
-        const uint64_t playingAbsolute = frame / static_cast<uint64_t>(blockFrames);
-        if (playingAbsolute >= nextAbsoluteBlock) {
-            lateBlocks += static_cast<uint32_t>(playingAbsolute - nextAbsoluteBlock + 1);
-        }
-        uint32_t mixed = 0;
-        while (writeBlock != playing) {
-            mixing = true;
-            mixBlock();
-            mixing = false;
-            ++mixed;
-        }
-        if (mixed > largestCatchUp.load()) largestCatchUp = mixed;
-        nextAbsoluteBlock = playingAbsolute + static_cast<uint64_t>(blockCount());
+        mixBlocksBehindDevice();
         openDevice->wait();
     }
     threadExited = true;

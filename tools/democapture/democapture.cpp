@@ -17,6 +17,7 @@
 #include "host/cell_frame.h"
 #include "render/cell_image.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 #include "wav_file.h"
 
 namespace {
@@ -148,7 +149,7 @@ int main(int argc, char** argv) {
         if (!openVideo(video, silentVideo)) return fail("cannot start ffmpeg");
     }
 
-    outputDevice = &offlineOutput;
+    useOutputDevice(&offlineOutput, &platformThreads);
     switch (startUpDemo(DirectorHost{nullptr, stillClock})) {
         case StartUp::Started:
             break;

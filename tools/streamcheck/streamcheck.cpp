@@ -14,6 +14,7 @@
 #include "sound/file_access.h"
 #include "sound/mixer.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 #include "xm_builder.h"
 
 namespace {
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
 
     setMemoryImage(image.data(), int32_t(image.size()));
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
+    useOutputDevice(&platformOutput, &platformThreads);
     if (!openOutput(44100)) {
         std::fprintf(stderr, "streamcheck: the sound device did not open\n");
         return 1;
@@ -67,7 +69,7 @@ int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     const uint32_t ticksBefore = tickCount.load();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const uint64_t playedFrames = outputDevice->position() / 4;
+    const uint64_t playedFrames = platformOutput.position() / 4;
     const uint32_t ticksAfter = tickCount.load();
     stopPlayback(module);
 

@@ -21,6 +21,7 @@
 #include "sound/file_access.h"
 #include "sound/module.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 #include "terminal.h"
 #include "wav_file.h"
 
@@ -208,7 +209,7 @@ int main(int argc, char** argv) {
         freeModule(module);
         return fileError(options.output, std::string("cannot write: ") + std::strerror(error));
     }
-    outputDevice = &offlineOutput;
+    useOutputDevice(&offlineOutput, &platformThreads);
     if (!openOutput(kRate)) {
         closeWav(wav);
         freeModule(module);
