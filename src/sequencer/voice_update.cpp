@@ -46,7 +46,7 @@ int32_t limitedPanning(int64_t q) {
 }
 
 int32_t noteFrequency(const Channel& c, const Module* m) {
-    if (m->flags & 1) {
+    if (m->flags & kLinearFrequencies) {
         // 8363 Hz at period 4608, twice that an octave (768) lower.
         const int32_t units = 4608 - c.period + c.periodOffset;
         const float exponent = static_cast<float>(units) * 0.0013020834f;
@@ -179,7 +179,7 @@ int32_t amigaPeriod(uint8_t note, int8_t finetune) {
 }
 
 int32_t notePeriodOf(const Module* m, uint8_t realNote, int8_t finetune) {
-    if (m->flags & 1) return 7680 - 64 * realNote - finetune / 2;
+    if (m->flags & kLinearFrequencies) return 7680 - 64 * realNote - finetune / 2;
     return amigaPeriod(realNote, finetune);
 }
 
