@@ -247,22 +247,9 @@ void readCell(Module* m, Channel& c, const Cell& cell) {
     if (cell.volume != 0) applyVolumeColumn(c, cell.volume);
     if (cell.note == kKeyOffNote || effect == Effect::KeyOff) c.keyOff = 1;
 
-    if (instrument.volumeType & kEnvelopeOn) {
-        if (!c.volEnvDone) {
-            stepEnvelope(c, instrument.volumeEnvelope, instrument.volumePointCount,
-                         instrument.volumeSustainPoint, instrument.volumeLoopStart,
-                         instrument.volumeLoopEnd, instrument.volumeType, volumeEnvelopeState(c),
-                         UpdateVolume);
-        }
-    } else if (c.keyOff) {
-        c.volEnvValue = 0;  // a released note without a volume envelope falls silent
-    }
-    if ((instrument.panningType & kEnvelopeOn) && !c.panEnvDone) {
-        stepEnvelope(c, instrument.panningEnvelope, instrument.panningPointCount,
-                     instrument.panningSustainPoint, instrument.panningLoopStart,
-                     instrument.panningLoopEnd, instrument.panningType, panningEnvelopeState(c),
-                     UpdatePanning);
-    }
+    stepEnvelopes(c, instrument);
+    // A released note without a volume envelope falls silent.
+    if (!(instrument.volumeType & kEnvelopeOn) && c.keyOff) c.volEnvValue = 0;
     if (c.keyOff) fadeOut(c, instrument);
 
     rowEffect(m, c, cell, instrument, sample, kept);

@@ -322,18 +322,7 @@ void processTickEffects(Module* module) {
         c.volumeOffset = 0;
         c.periodOffset = 0;
         c.updateFlags = 0;
-        if ((instrument.volumeType & kEnvelopeOn) && !c.volEnvDone) {
-            stepEnvelope(c, instrument.volumeEnvelope, instrument.volumePointCount,
-                         instrument.volumeSustainPoint, instrument.volumeLoopStart,
-                         instrument.volumeLoopEnd, instrument.volumeType, volumeEnvelopeState(c),
-                         UpdateVolume);
-        }
-        if ((instrument.panningType & kEnvelopeOn) && !c.panEnvDone) {
-            stepEnvelope(c, instrument.panningEnvelope, instrument.panningPointCount,
-                         instrument.panningSustainPoint, instrument.panningLoopStart,
-                         instrument.panningLoopEnd, instrument.panningType, panningEnvelopeState(c),
-                         UpdatePanning);
-        }
+        stepEnvelopes(c, instrument);
         if (c.keyOff) fadeOut(c, instrument);
         volumeColumnTick(c, cell.volume);
         tickEffect(module, c, cell, sample);
