@@ -18,24 +18,37 @@ namespace {
 
 constexpr uint32_t kFrameMilliseconds = 40;
 
+void showDemoTitle(const DirectorHost& host) {
+    if (host.setTitle) host.setTitle(kDemoTitle);
+}
+
+void allocateFrames() {
+    largeFrame = new LargeFrame();
+    sceneFrame = new RgbFrame();
+    zoomFrame = new RgbFrame();
+}
+
+void clearSceneBuffers() {
+    clearIntensityBuffers();
+    clearBlackPicture();
+}
+
+// The clock is read before the sound output is opened and the song loaded, so the time those
+// take counts against the first frames.
+void startFrameClock(const DirectorHost& host) {
+    nextTick = host.readClock();
+}
+
 }  // namespace
 
 StartUp startUpDemo(const DirectorHost& host) {
     registerSongFiles();
-    buildRenderers();
-    if (host.setTitle) host.setTitle(kDemoTitle);
-
-    largeFrame = new LargeFrame();
-    sceneFrame = new RgbFrame();
-    zoomFrame = new RgbFrame();
-
-    clearIntensityBuffers();
-    clearBlackPicture();
+    buildRenderers();  // the greeting title stays up while the tables are built
+    showDemoTitle(host);
+    allocateFrames();
+    clearSceneBuffers();
     computePathPoints();
-
-    // Read before the sound output is opened and the song loaded, so the time those take
-    // counts against the first frames.
-    nextTick = host.readClock();
+    startFrameClock(host);
     resetZoomPhase();
     return openMusic();
 }

@@ -11,8 +11,8 @@ enum class StartUp : uint8_t {
     NoSong,         // the song could not be loaded; the renderers are destroyed
 };
 
-// What start-up needs from its surroundings: the console title (step 3) and the millisecond
-// clock (step 7). Offline runs pass a clock that stands still and no title.
+// What start-up needs from its surroundings: the console title and the millisecond clock that
+// paces the frames. Offline runs pass a clock that stands still and no title.
 struct DirectorHost {
     int (*setTitle)(const char* text);  // may be null
     uint32_t (*readClock)();
@@ -29,8 +29,9 @@ extern LargeFrame* largeFrame;
 extern RgbFrame* sceneFrame;
 extern RgbFrame* zoomFrame;
 
-// Start-up steps 1 to 9: sound file access, renderers, title, frames, scene buffers and
-// tables, clock, sound output and song.
+// Start-up, in this order: the song files for the sound engine, the renderers, the demo's
+// title, the frames, the scene buffers, the point-cloud path, the frame clock, the closing
+// scene's pulse, and last the sound output and the song.
 StartUp startUpDemo(const DirectorHost& host);
 
 // Busy-waits until readClock() passes nextTick, then moves nextTick on by 40 ms. The

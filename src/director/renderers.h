@@ -7,7 +7,7 @@
 #include "render/quadrant_renderer.h"
 #include "render/shade_renderer.h"
 
-extern ShadeRenderer* shadeRenderer;        // null before start-up step 2
-extern QuadrantRenderer* quadrantRenderer;  // null before start-up step 2
+extern ShadeRenderer* shadeRenderer;        // null until buildRenderers
+extern QuadrantRenderer* quadrantRenderer;  // null until buildRenderers
 
-extern uint8_t blackPicture[kPictureBytes];  // all zero from start-up step 5 on
+extern uint8_t blackPicture[kPictureBytes];  // all zero from clearBlackPicture on
