@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 #include "director/director.h"
 #include "director/renderers.h"
@@ -42,14 +43,14 @@ uint32_t stillClock() {
 
 // Start-up allocates the frames and builds the renderers for good, as the demo does once. The
 // tests start up again and again in a process that other tests may have started up already,
-// so each keeps what it finds and puts it back afterwards.
+// so each sets aside what it finds and puts it back afterwards, releasing what it made.
 class MusicStartUp : public ::testing::Test {
   protected:
-    LargeFrame* savedLarge = largeFrame;
-    RgbFrame* savedScene = sceneFrame;
-    RgbFrame* savedZoom = zoomFrame;
-    ShadeRenderer* savedShade = shadeRenderer;
-    QuadrantRenderer* savedQuadrant = quadrantRenderer;
+    std::unique_ptr<LargeFrame> savedLarge = std::move(largeFrame);
+    std::unique_ptr<RgbFrame> savedScene = std::move(sceneFrame);
+    std::unique_ptr<RgbFrame> savedZoom = std::move(zoomFrame);
+    std::unique_ptr<ShadeRenderer> savedShade = std::move(shadeRenderer);
+    std::unique_ptr<QuadrantRenderer> savedQuadrant = std::move(quadrantRenderer);
     int32_t savedFrameNumber = frameNumber;
     CellFrame savedCells = cellFrame;
 
@@ -68,23 +69,15 @@ class MusicStartUp : public ::testing::Test {
     }
     void TearDown() override {
         if (Module* playing = viewStream().playingModule) stopPlayback(playing);
-        releaseStartUp();
         useEmbeddedSong();
         useOutputDevice(&offlineOutput, &platformThreads);
-        largeFrame = savedLarge;
-        sceneFrame = savedScene;
-        zoomFrame = savedZoom;
-        shadeRenderer = savedShade;
-        quadrantRenderer = savedQuadrant;
+        largeFrame = std::move(savedLarge);
+        sceneFrame = std::move(savedScene);
+        zoomFrame = std::move(savedZoom);
+        shadeRenderer = std::move(savedShade);
+        quadrantRenderer = std::move(savedQuadrant);
         frameNumber = savedFrameNumber;
         cellFrame = savedCells;
-    }
-    // What one start-up made: its frames, and its renderers unless a failure destroyed them.
-    void releaseStartUp() {
-        if (largeFrame != savedLarge) delete largeFrame;
-        if (sceneFrame != savedScene) delete sceneFrame;
-        if (zoomFrame != savedZoom) delete zoomFrame;
-        if (shadeRenderer != savedShade) destroyRenderers();
     }
     StartUp startUp() { return startUpDemo(DirectorHost{nullptr, stillClock}); }
 };
@@ -135,7 +128,6 @@ TEST_F(MusicStartUp, RunDemoReturnsWithoutAFrameWhenTheSoundCannotStart) {
     refuseOpen = true;
     EXPECT_EQ(runDemo(), StartUp::NoSoundOutput);
     EXPECT_EQ(frameNumber, savedFrameNumber);
-    releaseStartUp();
     refuseOpen = false;
     spoilSong = true;
     EXPECT_EQ(runDemo(), StartUp::NoSong);

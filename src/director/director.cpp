@@ -10,9 +10,9 @@ const char kDemoTitle[] = "Kald mig bare ordblind...";
 int32_t frameNumber = 0;
 uint32_t nextTick = 0;
 
-LargeFrame* largeFrame = nullptr;
-RgbFrame* sceneFrame = nullptr;
-RgbFrame* zoomFrame = nullptr;
+std::unique_ptr<LargeFrame> largeFrame;
+std::unique_ptr<RgbFrame> sceneFrame;
+std::unique_ptr<RgbFrame> zoomFrame;
 
 namespace {
 
@@ -23,9 +23,9 @@ void showDemoTitle(const DirectorHost& host) {
 }
 
 void allocateFrames() {
-    largeFrame = new LargeFrame();
-    sceneFrame = new RgbFrame();
-    zoomFrame = new RgbFrame();
+    largeFrame = std::make_unique<LargeFrame>();
+    sceneFrame = std::make_unique<RgbFrame>();
+    zoomFrame = std::make_unique<RgbFrame>();
 }
 
 void clearSceneBuffers() {

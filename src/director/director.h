@@ -1,6 +1,7 @@
 // The demo itself: start-up, the paced frame loop and the drawing of one frame.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "fx/frames.h"
 
@@ -25,9 +26,9 @@ extern int32_t frameNumber;  // 0 before the loop, 1 in the first frame, never r
 extern uint32_t nextTick;    // the clock value that must pass before the next frame starts
 
 // The frames, allocated at start-up in this order and kept for the whole run.
-extern LargeFrame* largeFrame;
-extern RgbFrame* sceneFrame;
-extern RgbFrame* zoomFrame;
+extern std::unique_ptr<LargeFrame> largeFrame;
+extern std::unique_ptr<RgbFrame> sceneFrame;
+extern std::unique_ptr<RgbFrame> zoomFrame;
 
 // Start-up, in this order: the song files for the sound engine, the renderers, the demo's
 // title, the frames, the scene buffers, the point-cloud path, the frame clock, the closing
