@@ -30,8 +30,7 @@ struct LoopedSample {
 };
 
 void setUpVoices(int count, const std::vector<LoopedSample>& samples) {
-    rampFrames = 128;
-    rampReciprocal = 1.0f / 128.0f;
+    setMixRate(44100);
     std::memset(voiceTable, 0, sizeof voiceTable);
     for (int i = 0; i < count; ++i) {
         Voice& v = voiceTable[i];

@@ -9,6 +9,7 @@
 #include "director/renderers.h"
 #include "director/scenes.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ uint32_t stillClock() {
 // never start, goes to the offline device.
 void startUpOnce() {
     if (sceneFrame) return;
-    outputDevice = &offlineOutput;
+    useOutputDevice(&offlineOutput, &platformThreads);
     startUpDemo(DirectorHost{nullptr, stillClock});
 }
 

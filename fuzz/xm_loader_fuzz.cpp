@@ -8,6 +8,7 @@
 #include "sound/mixer.h"
 #include "sound/module.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ void require(bool condition) {
 }
 
 bool prepare() {
-    outputDevice = &offlineOutput;
+    useOutputDevice(&offlineOutput, &platformThreads);
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
     return openOutput(44100);
 }

@@ -8,6 +8,7 @@
 #include "director/director.h"
 #include "host/cell_frame.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 
 namespace demo_run {
 
@@ -20,9 +21,9 @@ inline uint32_t stillClock() {
 // its streaming thread is stopped before the process ends.
 inline bool startOnce() {
     static const StartUp result = [] {
-        outputDevice = &offlineOutput;
+        useOutputDevice(&offlineOutput, &platformThreads);
         StartUp started = startUpDemo(DirectorHost{nullptr, stillClock});
-        std::atexit([] { stopPlayback(playingModule); });
+        std::atexit([] { closeOutput(); });
         return started;
     }();
     return result == StartUp::Started;

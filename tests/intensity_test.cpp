@@ -94,18 +94,18 @@ class PlotPoint : public ::testing::Test {
 };
 
 TEST_F(PlotPoint, PointOnTheAxisPutsItsWholeWeightOnTheCentre) {
-    viewDistance = 256;
+    const float distance = 256;
     for (float z : {-255.0f, 0.0f, 1000.0f}) {
         SetUp();
-        plotPoint(buffer, 0, 0, z);
+        plotPoint(buffer, 0, 0, z, distance);
         EXPECT_EQ(at(buffer, 80, 50), 49) << z;
         EXPECT_EQ(total(buffer), 49) << z;
     }
 }
 
 TEST_F(PlotPoint, FractionsSplitTheWeightWithSevenMinusF) {
-    viewDistance = 0.5f;                           // with z = 0.5 the depth factor is exactly 1
-    plotPoint(buffer, 0.00625f, 0.003125f, 0.5f);  // (80.5, 50.25): fx = 4, fy = 2
+    const float distance = 0.5f;  // with z = 0.5 the depth factor is exactly 1
+    plotPoint(buffer, 0.00625f, 0.003125f, 0.5f, distance);  // (80.5, 50.25): fx = 4, fy = 2
     EXPECT_EQ(at(buffer, 80, 50), 15);
     EXPECT_EQ(at(buffer, 81, 50), 20);
     EXPECT_EQ(at(buffer, 80, 51), 6);
@@ -114,51 +114,51 @@ TEST_F(PlotPoint, FractionsSplitTheWeightWithSevenMinusF) {
 }
 
 TEST_F(PlotPoint, RepeatedSplatsSaturateWithoutWrapping) {
-    viewDistance = 100;
+    const float distance = 100;
     for (int i = 0; i < 6; ++i)
-        plotPoint(buffer, 0, 0, 0);
+        plotPoint(buffer, 0, 0, 0, distance);
     EXPECT_EQ(at(buffer, 80, 50), 255);
-    plotPoint(buffer, 0, 0, 0);
+    plotPoint(buffer, 0, 0, 0, distance);
     EXPECT_EQ(at(buffer, 80, 50), 255);
     EXPECT_EQ(total(buffer), 255);
 }
 
 TEST_F(PlotPoint, BoundsAreInclusiveAndNothingOutsideIsTouched) {
-    viewDistance = 0.5f;
+    const float distance = 0.5f;
     // These floats project to exactly 159 and 99, the last accepted positions.
     const float lastX = 0x1.f99996p-1f;
     const float lastY = 0x1.399998p-1f;
-    plotPoint(buffer, lastX, lastY, 0.5f);
+    plotPoint(buffer, lastX, lastY, 0.5f, distance);
     EXPECT_EQ(at(buffer, W - 1, H - 1), 49);
     EXPECT_EQ(total(buffer), 49);
 
     SetUp();
-    plotPoint(buffer, -1.0f, -0.625f, 0.5f);  // exactly (0, 0)
+    plotPoint(buffer, -1.0f, -0.625f, 0.5f, distance);  // exactly (0, 0)
     EXPECT_EQ(at(buffer, 0, 0), 49);
     EXPECT_EQ(total(buffer), 49);
 
     SetUp();
-    plotPoint(buffer, lastX + 1e-6f, 0, 0.5f);  // sx just above 159
-    plotPoint(buffer, 0, lastY + 1e-6f, 0.5f);  // sy just above 99
-    plotPoint(buffer, std::nextafter(-1.0f, -2.0f), 0, 0.5f);
-    plotPoint(buffer, 0, std::nextafter(-0.625f, -2.0f), 0.5f);
+    plotPoint(buffer, lastX + 1e-6f, 0, 0.5f, distance);  // sx just above 159
+    plotPoint(buffer, 0, lastY + 1e-6f, 0.5f, distance);  // sy just above 99
+    plotPoint(buffer, std::nextafter(-1.0f, -2.0f), 0, 0.5f, distance);
+    plotPoint(buffer, 0, std::nextafter(-0.625f, -2.0f), 0.5f, distance);
     EXPECT_EQ(total(buffer), 0);
 }
 
 TEST_F(PlotPoint, PositionsThatAreNotNumbersAreDropped) {
-    viewDistance = 256;
+    const float distance = 256;
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    plotPoint(buffer, nan, 0, 0);
-    plotPoint(buffer, 0, nan, 0);
-    plotPoint(buffer, 0, 0, nan);
-    plotPoint(buffer, 0, 0, -256);  // depth 0: 0 times infinity
-    plotPoint(buffer, 1, 1, -256);  // depth 0: infinitely far off
+    plotPoint(buffer, nan, 0, 0, distance);
+    plotPoint(buffer, 0, nan, 0, distance);
+    plotPoint(buffer, 0, 0, nan, distance);
+    plotPoint(buffer, 0, 0, -256, distance);  // depth 0: 0 times infinity
+    plotPoint(buffer, 1, 1, -256, distance);  // depth 0: infinitely far off
     EXPECT_EQ(total(buffer), 0);
 }
 
 TEST_F(PlotPoint, PointsBehindTheViewerAreMirroredThroughTheCentre) {
-    viewDistance = 256;
-    plotPoint(buffer, 64, 0, -512);  // depth -256: x * w = -0.25
+    const float distance = 256;
+    plotPoint(buffer, 64, 0, -512, distance);  // depth -256: x * w = -0.25
     EXPECT_EQ(at(buffer, 60, 50), 49);
     EXPECT_EQ(total(buffer), 49);
 }

@@ -44,8 +44,7 @@ std::vector<int16_t> ramp(int count, int scale) {
 class Mixer : public ::testing::Test {
   protected:
     void SetUp() override {
-        rampFrames = 128;
-        rampReciprocal = 1.0f / 128.0f;
+        setMixRate(44100);
         clearVoices();
     }
     // Voice 0 playing the sample at the given step and levels, already at those levels.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 #include "director/director.h"
 #include "director/renderers.h"
@@ -12,6 +13,7 @@
 #include "sequencer/sequencer.h"
 #include "sound/file_access.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 
 namespace {
 
@@ -41,15 +43,14 @@ uint32_t stillClock() {
 
 // Start-up allocates the frames and builds the renderers for good, as the demo does once. The
 // tests start up again and again in a process that other tests may have started up already,
-// so each keeps what it finds and puts it back afterwards.
+// so each sets aside what it finds and puts it back afterwards, releasing what it made.
 class MusicStartUp : public ::testing::Test {
   protected:
-    LargeFrame* savedLarge = largeFrame;
-    RgbFrame* savedScene = sceneFrame;
-    RgbFrame* savedZoom = zoomFrame;
-    ShadeRenderer* savedShade = shadeRenderer;
-    QuadrantRenderer* savedQuadrant = quadrantRenderer;
-    const OutputDevice* savedDevice = outputDevice;
+    std::unique_ptr<LargeFrame> savedLarge = std::move(largeFrame);
+    std::unique_ptr<RgbFrame> savedScene = std::move(sceneFrame);
+    std::unique_ptr<RgbFrame> savedZoom = std::move(zoomFrame);
+    std::unique_ptr<ShadeRenderer> savedShade = std::move(shadeRenderer);
+    std::unique_ptr<QuadrantRenderer> savedQuadrant = std::move(quadrantRenderer);
     int32_t savedFrameNumber = frameNumber;
     CellFrame savedCells = cellFrame;
 
@@ -61,30 +62,22 @@ class MusicStartUp : public ::testing::Test {
         spoilSong = false;
         recordingOutput = offlineOutput;
         recordingOutput.open = recordingOpen;
-        outputDevice = &recordingOutput;
+        useOutputDevice(&recordingOutput, &platformThreads);
         // Nothing registered: start-up must do it.
         setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
         std::fill(std::begin(cellFrame.cells), std::end(cellFrame.cells), uint16_t{0});
     }
     void TearDown() override {
-        if (playingModule) stopPlayback(playingModule);
-        releaseStartUp();
+        if (Module* playing = viewStream().playingModule) stopPlayback(playing);
         useEmbeddedSong();
-        outputDevice = savedDevice;
-        largeFrame = savedLarge;
-        sceneFrame = savedScene;
-        zoomFrame = savedZoom;
-        shadeRenderer = savedShade;
-        quadrantRenderer = savedQuadrant;
+        useOutputDevice(&offlineOutput, &platformThreads);
+        largeFrame = std::move(savedLarge);
+        sceneFrame = std::move(savedScene);
+        zoomFrame = std::move(savedZoom);
+        shadeRenderer = std::move(savedShade);
+        quadrantRenderer = std::move(savedQuadrant);
         frameNumber = savedFrameNumber;
         cellFrame = savedCells;
-    }
-    // What one start-up made: its frames, and its renderers unless a failure destroyed them.
-    void releaseStartUp() {
-        if (largeFrame != savedLarge) delete largeFrame;
-        if (sceneFrame != savedScene) delete sceneFrame;
-        if (zoomFrame != savedZoom) delete zoomFrame;
-        if (shadeRenderer != savedShade) destroyRenderers();
     }
     StartUp startUp() { return startUpDemo(DirectorHost{nullptr, stillClock}); }
 };
@@ -94,7 +87,7 @@ TEST_F(MusicStartUp, SongFilesAreRegisteredBeforeTheOutputOpensAt44100Hz) {
     EXPECT_EQ(opens, 1);
     EXPECT_TRUE(callbacksAtOpen);
     EXPECT_EQ(openedRate, 44100);
-    EXPECT_EQ(playingModule, nullptr) << "nothing plays before frame 1";
+    EXPECT_EQ(viewStream().playingModule, nullptr) << "nothing plays before frame 1";
 }
 
 TEST_F(MusicStartUp, WithoutOutputStartUpEndsWithTheRenderersDestroyed) {
@@ -102,7 +95,7 @@ TEST_F(MusicStartUp, WithoutOutputStartUpEndsWithTheRenderersDestroyed) {
     EXPECT_EQ(startUp(), StartUp::NoSoundOutput);
     EXPECT_EQ(shadeRenderer, nullptr);
     EXPECT_EQ(quadrantRenderer, nullptr);
-    EXPECT_EQ(playingModule, nullptr);
+    EXPECT_EQ(viewStream().playingModule, nullptr);
 }
 
 TEST_F(MusicStartUp, WithoutSongStartUpEndsWithTheRenderersDestroyed) {
@@ -111,19 +104,20 @@ TEST_F(MusicStartUp, WithoutSongStartUpEndsWithTheRenderersDestroyed) {
     EXPECT_EQ(opens, 1);
     EXPECT_EQ(shadeRenderer, nullptr);
     EXPECT_EQ(quadrantRenderer, nullptr);
-    EXPECT_EQ(playingModule, nullptr);
+    EXPECT_EQ(viewStream().playingModule, nullptr);
 }
 
 TEST_F(MusicStartUp, FrameOneStartsTheSongAndStaysBlack) {
     ASSERT_EQ(startUp(), StartUp::Started);
     drawFrame(1);
-    ASSERT_NE(playingModule, nullptr);
+    const StreamView stream = viewStream();
+    ASSERT_NE(stream.playingModule, nullptr);
     // The whole ring was mixed before the device started: the song's first two seconds.
-    EXPECT_EQ(writeBlock, 0);
-    EXPECT_TRUE(std::any_of(waveBuffer, waveBuffer + 2 * ringFrames, [](int16_t v) {
-        return v != 0;
-    })) << "the opening chord sounds";
-    EXPECT_EQ(playingModule->channelCount, 8);
+    EXPECT_EQ(stream.writeBlock, 0);
+    EXPECT_TRUE(std::any_of(stream.waveBuffer, stream.waveBuffer + 2 * stream.ringFrames,
+                            [](int16_t v) { return v != 0; }))
+        << "the opening chord sounds";
+    EXPECT_EQ(stream.playingModule->channelCount, 8);
     EXPECT_TRUE(std::all_of(std::begin(cellFrame.cells), std::end(cellFrame.cells),
                             [](uint16_t c) { return c == 0; }));
 }
@@ -134,7 +128,6 @@ TEST_F(MusicStartUp, RunDemoReturnsWithoutAFrameWhenTheSoundCannotStart) {
     refuseOpen = true;
     EXPECT_EQ(runDemo(), StartUp::NoSoundOutput);
     EXPECT_EQ(frameNumber, savedFrameNumber);
-    releaseStartUp();
     refuseOpen = false;
     spoilSong = true;
     EXPECT_EQ(runDemo(), StartUp::NoSong);

@@ -48,7 +48,7 @@ TEST_F(PointScenes, FirstPointCloudFrameShowsOnlyItsOwnPointsOnBlack) {
     IntensityBuffer alone{};
     for (const Vec3& p : pathPoints) {
         const Vec3 q = transform(globalRotation, p);
-        plotPoint(alone, q.x, q.y, q.z);
+        plotPoint(alone, q.x, q.y, q.z, viewDistance);
     }
     EXPECT_EQ(std::memcmp(intensityImage.pixels, alone.pixels, sizeof alone.pixels), 0);
 

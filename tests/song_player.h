@@ -27,8 +27,7 @@ struct SongPlayer {
 
     void start() {
         sampleRate = 44100;
-        rampFrames = 128;
-        rampReciprocal = 1.0f / 128.0f;
+        setMixRate(44100);
         clearVoices();
         std::memset(channelTable, 0, sizeof channelTable);
         resetPlayback(module);

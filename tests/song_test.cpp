@@ -10,6 +10,7 @@
 #include "sound/file_access.h"
 #include "sound/module.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ constexpr int32_t kTickFrames = 882;                  // speed 6 at 125 BPM: 2.5
 constexpr int32_t kBarFrames = 16 * 6 * kTickFrames;  // 16 rows of 6 ticks: 1.92 s
 
 TEST(SongRender, PlaysToItsRestartPositionLoopsThereAndNeitherFallsSilentNorClips) {
-    outputDevice = &offlineOutput;
+    useOutputDevice(&offlineOutput, &platformThreads);
     EmbeddedSong song;
     ASSERT_NE(song.module, nullptr);
     ASSERT_TRUE(openOutput(kRate));
@@ -128,7 +129,6 @@ TEST(SongRender, PlaysToItsRestartPositionLoopsThereAndNeitherFallsSilentNorClip
     readOfflineOutput(pcm.data(), frames);
     stopPlayback(song.module);
     closeOutput();
-    outputDevice = &platformOutput;
 
     // Positions 0 to 15 in order, then back to the restart position 4 after 100.32 s: 836
     // rows (loops and delays included) of 6 ticks.

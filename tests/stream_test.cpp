@@ -6,6 +6,7 @@
 #include "sound/file_access.h"
 #include "sound/mixer.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 #include "xm_builder.h"
 
 namespace {
@@ -22,7 +23,7 @@ int32_t fixedTickLength = 0;
 void recordTick(Module* module) {
     if (int32_t(ticks.size()) == changeTempoAtTick) setTempo(module, 255);
     if (fixedTickLength > 0) module->samplesPerTick = fixedTickLength;
-    ticks.push_back({voiceTable[0].positionWhole, writeBlock});
+    ticks.push_back({voiceTable[0].positionWhole, viewStream().writeBlock});
 }
 
 class Stream : public ::testing::Test {
@@ -35,7 +36,7 @@ class Stream : public ::testing::Test {
         ticks.clear();
         changeTempoAtTick = -1;
         fixedTickLength = 0;
-        outputDevice = &offlineOutput;
+        useOutputDevice(&offlineOutput, &platformThreads);
         setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
         // One 16-bit sample of 300000 distinct values: longer than three rings.
         for (int k = 0; k < 300000; ++k)
@@ -50,7 +51,6 @@ class Stream : public ::testing::Test {
     void TearDown() override {
         freeModule(module);
         closeOutput();
-        outputDevice = &platformOutput;
     }
     // Voice 0 plays the sample from the start, one value per frame, at gain 1 on both sides.
     void playSample() {
@@ -71,8 +71,8 @@ TEST_F(Stream, SizesFollowTheRate) {
                     Sizes{48000, 960, 96000, 139}, Sizes{11025, 220, 22000, 32}}) {
         ASSERT_TRUE(openOutput(s.rate));
         EXPECT_EQ(sampleRate, s.rate);
-        EXPECT_EQ(blockFrames, s.block);
-        EXPECT_EQ(ringFrames, s.ring);
+        EXPECT_EQ(viewStream().blockFrames, s.block);
+        EXPECT_EQ(viewStream().ringFrames, s.ring);
         EXPECT_EQ(rampFrames, s.ramp);
         EXPECT_EQ(rampReciprocal, 1.0f / float(s.ramp));
         EXPECT_EQ(blockCount(), 100);
@@ -81,10 +81,10 @@ TEST_F(Stream, SizesFollowTheRate) {
         EXPECT_EQ(voiceTable[200].sample, nullptr);
     }
     ASSERT_TRUE(startPlayback(module));
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(mixBuffer) % 16, 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(viewStream().mixBuffer) % 16, 0u);
     EXPECT_TRUE(stopPlayback(module));
-    EXPECT_EQ(mixBuffer, nullptr);
-    EXPECT_NE(waveBuffer, nullptr);  // kept for the next start
+    EXPECT_EQ(viewStream().mixBuffer, nullptr);
+    EXPECT_NE(viewStream().waveBuffer, nullptr);  // kept for the next start
 
     EXPECT_FALSE(openOutput(344));
     EXPECT_FALSE(openOutput(0));
@@ -148,18 +148,39 @@ TEST_F(Stream, StreamingThreadCatchesUpEveryBlockInOrder) {
     ASSERT_EQ(ticks.size(), 202u);
     for (int k = 105; k < 202; ++k)
         EXPECT_EQ(ticks[k].block, k % 100) << k;
-    EXPECT_EQ(lateBlocks.load(), 0u);
-    EXPECT_EQ(largestCatchUp.load(), 97u);
+    EXPECT_EQ(viewStream().lateBlocks, 0u);
+    EXPECT_EQ(viewStream().largestCatchUp, 97u);
     ASSERT_TRUE(stopPlayback(module));
-    EXPECT_EQ(writeBlock, 2);
-    EXPECT_TRUE(threadExited.load());
+    EXPECT_EQ(viewStream().writeBlock, 2);
+    EXPECT_FALSE(streamingThreadRunning());
+}
+
+// A platform without threads: the program keeps the ring filled itself.
+TEST_F(Stream, WithoutThreadsTheProgramRefillsTheRing) {
+    useOutputDevice(&offlineOutput, nullptr);
+    ASSERT_TRUE(openOutput(44100));
+    module->tickHandler = recordTick;
+    fixedTickLength = 884;  // one tick per block
+    ASSERT_TRUE(startPlayback(module));
+    EXPECT_FALSE(streamingThreadRunning());
+    ASSERT_EQ(ticks.size(), 100u);
+    advanceOfflineOutput(3 * 884 + 5);  // the device is inside block 3; nothing mixes behind it
+    EXPECT_EQ(ticks.size(), 100u);
+    refillStream();
+    ASSERT_EQ(ticks.size(), 103u);
+    for (int k = 100; k < 103; ++k)
+        EXPECT_EQ(ticks[k].block, k % 100) << k;
+    refillStream();
+    EXPECT_EQ(ticks.size(), 103u);
+    ASSERT_TRUE(stopPlayback(module));
+    EXPECT_EQ(viewStream().writeBlock, 3);
 }
 
 TEST_F(Stream, DeviceThatLapsTheRingIsCountedAsLate) {
     ASSERT_TRUE(openOutput(44100));
     ASSERT_TRUE(startPlayback(module));
     advanceOfflineOutput(150 * 884);
-    EXPECT_EQ(lateBlocks.load(), 51u);  // blocks 100..150 were heard before they were mixed
+    EXPECT_EQ(viewStream().lateBlocks, 51u);  // blocks 100..150 were heard before they were mixed
     stopPlayback(module);
 }
 
@@ -174,7 +195,7 @@ TEST_F(Stream, OfflineOutputIsOneContinuousStream) {
         ASSERT_EQ(pcm[2 * k], values[k]) << k;
         ASSERT_EQ(pcm[2 * k + 1], values[k]) << k;
     }
-    EXPECT_EQ(lateBlocks.load(), 0u);
+    EXPECT_EQ(viewStream().lateBlocks, 0u);
     // Started again, the song and the device start from the beginning.
     playSample();
     ASSERT_TRUE(startPlayback(module));
@@ -187,30 +208,30 @@ TEST_F(Stream, OfflineOutputIsOneContinuousStream) {
 TEST_F(Stream, StopAndFree) {
     EXPECT_FALSE(startPlayback(nullptr));
     EXPECT_FALSE(stopPlayback(nullptr));
-    // Before any start, a stop only raises the stop flag.
-    stopRequested = false;
+    // Before any start, a stop has nothing to stop.
     EXPECT_TRUE(stopPlayback(module));
-    EXPECT_TRUE(stopRequested.load());
+    EXPECT_EQ(viewStream().playingModule, nullptr);
     EXPECT_TRUE(stopPlayback(module));
     // Without an open output there is nothing to play on.
     EXPECT_FALSE(startPlayback(module));
 
     ASSERT_TRUE(openOutput(44100));
     ASSERT_TRUE(startPlayback(module));
-    EXPECT_FALSE(threadExited.load());
-    EXPECT_EQ(playingModule, module);
+    EXPECT_FALSE(viewStream().stopRequested);
+    EXPECT_TRUE(streamingThreadRunning());
+    EXPECT_EQ(viewStream().playingModule, module);
     // Releasing another module, here one that failed to load, leaves the stream playing.
     XmSong broken;
     broken.channelsField = 40;
     EXPECT_EQ(loadXmImage(buildXm(broken)), nullptr);
-    EXPECT_EQ(playingModule, module);
-    EXPECT_FALSE(threadExited.load());
+    EXPECT_EQ(viewStream().playingModule, module);
+    EXPECT_TRUE(streamingThreadRunning());
     // Releasing the playing module stops the stream first.
     EXPECT_TRUE(freeModule(module));
     module = nullptr;
-    EXPECT_EQ(playingModule, nullptr);
-    EXPECT_TRUE(threadExited.load());
-    EXPECT_EQ(mixBuffer, nullptr);
+    EXPECT_EQ(viewStream().playingModule, nullptr);
+    EXPECT_FALSE(streamingThreadRunning());
+    EXPECT_EQ(viewStream().mixBuffer, nullptr);
 }
 
 }  // namespace

@@ -10,32 +10,45 @@ const char kDemoTitle[] = "Kald mig bare ordblind...";
 int32_t frameNumber = 0;
 uint32_t nextTick = 0;
 
-LargeFrame* largeFrame = nullptr;
-RgbFrame* sceneFrame = nullptr;
-RgbFrame* zoomFrame = nullptr;
+std::unique_ptr<LargeFrame> largeFrame;
+std::unique_ptr<RgbFrame> sceneFrame;
+std::unique_ptr<RgbFrame> zoomFrame;
 
 namespace {
 
 constexpr uint32_t kFrameMilliseconds = 40;
 
+void showDemoTitle(const DirectorHost& host) {
+    if (host.setTitle) host.setTitle(kDemoTitle);
+}
+
+void allocateFrames() {
+    largeFrame = std::make_unique<LargeFrame>();
+    sceneFrame = std::make_unique<RgbFrame>();
+    zoomFrame = std::make_unique<RgbFrame>();
+}
+
+void clearSceneBuffers() {
+    clearIntensityBuffers();
+    clearBlackPicture();
+}
+
+// The clock is read before the sound output is opened and the song loaded, so the time those
+// take counts against the first frames.
+void startFrameClock(const DirectorHost& host) {
+    nextTick = host.readClock();
+}
+
 }  // namespace
 
 StartUp startUpDemo(const DirectorHost& host) {
     registerSongFiles();
-    buildRenderers();
-    if (host.setTitle) host.setTitle(kDemoTitle);
-
-    largeFrame = new LargeFrame();
-    sceneFrame = new RgbFrame();
-    zoomFrame = new RgbFrame();
-
-    clearIntensityBuffers();
-    clearBlackPicture();
+    buildRenderers();  // the greeting title stays up while the tables are built
+    showDemoTitle(host);
+    allocateFrames();
+    clearSceneBuffers();
     computePathPoints();
-
-    // Read before the sound output is opened and the song loaded, so the time those take
-    // counts against the first frames.
-    nextTick = host.readClock();
+    startFrameClock(host);
     resetZoomPhase();
     return openMusic();
 }

@@ -1,6 +1,7 @@
 // The demo itself: start-up, the paced frame loop and the drawing of one frame.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "fx/frames.h"
 
@@ -11,8 +12,8 @@ enum class StartUp : uint8_t {
     NoSong,         // the song could not be loaded; the renderers are destroyed
 };
 
-// What start-up needs from its surroundings: the console title (step 3) and the millisecond
-// clock (step 7). Offline runs pass a clock that stands still and no title.
+// What start-up needs from its surroundings: the console title and the millisecond clock that
+// paces the frames. Offline runs pass a clock that stands still and no title.
 struct DirectorHost {
     int (*setTitle)(const char* text);  // may be null
     uint32_t (*readClock)();
@@ -25,12 +26,13 @@ extern int32_t frameNumber;  // 0 before the loop, 1 in the first frame, never r
 extern uint32_t nextTick;    // the clock value that must pass before the next frame starts
 
 // The frames, allocated at start-up in this order and kept for the whole run.
-extern LargeFrame* largeFrame;
-extern RgbFrame* sceneFrame;
-extern RgbFrame* zoomFrame;
+extern std::unique_ptr<LargeFrame> largeFrame;
+extern std::unique_ptr<RgbFrame> sceneFrame;
+extern std::unique_ptr<RgbFrame> zoomFrame;
 
-// Start-up steps 1 to 9: sound file access, renderers, title, frames, scene buffers and
-// tables, clock, sound output and song.
+// Start-up, in this order: the song files for the sound engine, the renderers, the demo's
+// title, the frames, the scene buffers, the point-cloud path, the frame clock, the closing
+// scene's pulse, and last the sound output and the song.
 StartUp startUpDemo(const DirectorHost& host);
 
 // Busy-waits until readClock() passes nextTick, then moves nextTick on by 40 ms. The

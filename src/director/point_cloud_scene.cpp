@@ -14,6 +14,8 @@ Vec3 pathPoints[kPathPoints];
 IntensityBuffer intensityImage;
 IntensityBuffer intensityScratch;
 double zoomPhase = 0;
+Mat3 globalRotation;
+float viewDistance = 0;
 
 namespace {
 
@@ -94,7 +96,7 @@ void composePointCloud(int32_t n) {
                               rotationZ(-kTwoPi * sinOf(a * (1.0f / 251))));
     for (const Vec3& point : pathPoints) {
         const Vec3 q = transform(globalRotation, point);
-        plotPoint(intensityImage, q.x, q.y, q.z);
+        plotPoint(intensityImage, q.x, q.y, q.z, viewDistance);
     }
     applyPalette(*largeFrame, intensityImage);
 }

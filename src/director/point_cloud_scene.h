@@ -22,6 +22,11 @@ extern IntensityBuffer intensityScratch;
 // The closing scene's pulse phase: 0 at start-up, advanced by 0.09 per closing frame.
 extern double zoomPhase;
 
+// The turn of the point cloud and the distance of the viewer, set for every frame before the
+// points are plotted.
+extern Mat3 globalRotation;
+extern float viewDistance;
+
 // The zoom centre of frame n, in intensity pixels: cx in 40..120, cy in 25..75.
 struct ZoomCentre {
     int32_t x, y;

@@ -2,12 +2,13 @@
 // and kept for the whole run, and the black picture the last cross-fade fades to.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "fx/frames.h"
 #include "render/quadrant_renderer.h"
 #include "render/shade_renderer.h"
 
-extern ShadeRenderer* shadeRenderer;        // null before start-up step 2
-extern QuadrantRenderer* quadrantRenderer;  // null before start-up step 2
+extern std::unique_ptr<ShadeRenderer> shadeRenderer;        // null until buildRenderers
+extern std::unique_ptr<QuadrantRenderer> quadrantRenderer;  // null until buildRenderers
 
-extern uint8_t blackPicture[kPictureBytes];  // all zero from start-up step 5 on
+extern uint8_t blackPicture[kPictureBytes];  // all zero from clearBlackPicture on

@@ -10,23 +10,21 @@
 #include "fx/colour_ops.h"
 #include "host/cell_frame.h"
 
-ShadeRenderer* shadeRenderer = nullptr;
-QuadrantRenderer* quadrantRenderer = nullptr;
+std::unique_ptr<ShadeRenderer> shadeRenderer;
+std::unique_ptr<QuadrantRenderer> quadrantRenderer;
 uint8_t blackPicture[kPictureBytes];
 
 void buildRenderers() {
-    shadeRenderer = new ShadeRenderer();
-    quadrantRenderer = new QuadrantRenderer();
+    shadeRenderer = std::make_unique<ShadeRenderer>();
+    quadrantRenderer = std::make_unique<QuadrantRenderer>();
     // With these flags the quadrant renderer uses only the printable characters 32..126.
     shadeRenderer->buildTable(0xffff);
     quadrantRenderer->buildTable(0xffff);
 }
 
 void destroyRenderers() {
-    delete quadrantRenderer;
-    quadrantRenderer = nullptr;
-    delete shadeRenderer;
-    shadeRenderer = nullptr;
+    quadrantRenderer.reset();
+    shadeRenderer.reset();
 }
 
 void clearBlackPicture() {

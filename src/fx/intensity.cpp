@@ -4,7 +4,6 @@
 
 int32_t warpRowTable[kLargeHeight];
 int32_t warpColumnTable[kLargeWidth];
-float viewDistance;
 PaletteChannels IntensityPalette;
 
 namespace {
@@ -62,7 +61,7 @@ void blurIntensity(const IntensityBuffer& src, IntensityBuffer& dst) {
     }
 }
 
-void plotPoint(IntensityBuffer& buffer, float x, float y, float z) {
+void plotPoint(IntensityBuffer& buffer, float x, float y, float z, float viewDistance) {
     // Every step in single precision, so that the splats fall on the same eighths everywhere.
     const float w = 1.0f / (viewDistance + z);
     const float sx = (x * w + 1.0f) * 80.0f;

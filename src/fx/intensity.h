@@ -11,9 +11,6 @@
 extern int32_t warpRowTable[kLargeHeight];
 extern int32_t warpColumnTable[kLargeWidth];
 
-// Added to every point's depth before the perspective division of plotPoint.
-extern float viewDistance;
-
 // Three separate channels of 256 entries each, indexed by intensity, each entry 0..63.
 struct PaletteChannels {
     int32_t red[256];
@@ -30,10 +27,11 @@ void warpIntensity(const IntensityBuffer& src, IntensityBuffer& dst);
 // columns 0 and 159 of rows 1..98; rows 0 and 99 of dst are left as they are.
 void blurIntensity(const IntensityBuffer& src, IntensityBuffer& dst);
 
-// Projects (x, y, z) with viewDistance onto the buffer (centre (80, 50), 80 pixels per unit of
-// x / depth) and adds a 2 by 2 splat weighing 49 in all, each pixel saturating at 255. Points
-// outside 0..159 by 0..99 (inclusive), and positions that are not numbers, are dropped.
-void plotPoint(IntensityBuffer& buffer, float x, float y, float z);
+// Projects (x, y, z) onto the buffer with depth viewDistance + z (centre (80, 50), 80 pixels
+// per unit of x / depth) and adds a 2 by 2 splat weighing 49 in all, each pixel saturating at
+// 255. Points outside 0..159 by 0..99 (inclusive), and positions that are not numbers, are
+// dropped.
+void plotPoint(IntensityBuffer& buffer, float x, float y, float z, float viewDistance);
 
 // Recomputes all three channels of IntensityPalette for the frame number.
 void updatePalette(int32_t frame);

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-Mat3 globalRotation;
-
 namespace {
 
 // Element (r, c) widened to double, so that a product of two elements is exact and the sums

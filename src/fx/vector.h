@@ -25,6 +25,3 @@ Mat3 multiply(const Mat3& a, const Mat3& b);
 
 // The row vector v * m; each component summed in double and stored as a float.
 Vec3 transform(const Mat3& m, const Vec3& v);
-
-// The point cloud's rotation of the current frame.
-extern Mat3 globalRotation;

@@ -13,6 +13,8 @@
 #include "director/director.h"
 #include "host/console.h"
 #include "host/version.h"
+#include "sound/output.h"
+#include "sound/thread.h"
 
 namespace {
 
@@ -120,6 +122,7 @@ int main(int argc, char** argv) {
                      problem.c_str());
         return 1;
     }
+    useOutputDevice(&platformOutput, &platformThreads);
     openDemoConsole();
     StartUp result = runDemo();
     // runDemo returns only when the music could not be started; no picture has been shown.

@@ -3,9 +3,12 @@
 
 #include "director/director.h"
 #include "host/console.h"
+#include "sound/output.h"
+#include "sound/thread.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (!AllocConsole()) return 0;
+    useOutputDevice(&platformOutput, &platformThreads);
     openDemoConsole();
     runDemo();
     return 0;

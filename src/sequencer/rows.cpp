@@ -14,8 +14,8 @@ namespace {
 // Set by Bxx on the row being read: a later Dxy keeps Bxx's order position.
 bool positionJumped = false;
 
-bool isTonePortamento(uint8_t effect) {
-    return effect == 3 || effect == 5;
+bool isTonePortamento(Effect effect) {
+    return effect == Effect::TonePortamento || effect == Effect::TonePortamentoVolumeSlide;
 }
 
 bool isNote(uint8_t note) {
@@ -42,22 +42,22 @@ struct KeptSound {
 
 void extendedEffect(Module* m, Channel& c, Sample& sample, const KeptSound& kept, uint8_t x,
                     uint8_t y) {
-    switch (x) {
-        case 0x1:  // fine portamento up
+    switch (static_cast<ExtendedEffect>(x)) {
+        case ExtendedEffect::FinePortamentoUp:
             if (y != 0) c.finePortaUpMemory = y;
             c.period = limitPeriod(int64_t{c.period} - 4 * c.finePortaUpMemory);
             break;
-        case 0x2:  // fine portamento down
+        case ExtendedEffect::FinePortamentoDown:
             if (y != 0) c.finePortaDownMemory = y;
             c.period = limitPeriod(int64_t{c.period} + 4 * c.finePortaDownMemory);
             break;
-        case 0x4:  // vibrato waveform
+        case ExtendedEffect::VibratoWaveform:
             c.waveControl = static_cast<uint8_t>((c.waveControl & 0xF0) | y);
             break;
-        case 0x5:  // finetune, kept in the sample for every later note that plays it
+        case ExtendedEffect::SetFinetune:  // kept in the sample for every later note of it
             if (&sample != &emptySample) sample.finetune = static_cast<int8_t>(y);
             break;
-        case 0x6:  // pattern loop
+        case ExtendedEffect::PatternLoop:
             if (y == 0) {
                 c.loopRow = m->row;
             } else {
@@ -69,31 +69,31 @@ void extendedEffect(Module* m, Channel& c, Sample& sample, const KeptSound& kept
                 if (c.loopCount != 0) loopJumpRow = c.loopRow;
             }
             break;
-        case 0x7:  // tremolo waveform
+        case ExtendedEffect::TremoloWaveform:
             c.waveControl = static_cast<uint8_t>((c.waveControl & 0x0F) | y << 4);
             break;
-        case 0x8:
+        case ExtendedEffect::SetPanning:
             c.panning = 16 * y;
             c.updateFlags |= UpdatePanning;
             break;
-        case 0xA:
+        case ExtendedEffect::FineVolumeUp:
             if (y != 0) c.fineVolumeMemory = y;
             raiseVolume(c, c.fineVolumeMemory);
             break;
-        case 0xB:
+        case ExtendedEffect::FineVolumeDown:
             if (y != 0) c.fineVolumeMemory = y;
             lowerVolume(c, c.fineVolumeMemory);
             break;
-        case 0xD:  // note delay: the old sound goes on until the note's tick
+        case ExtendedEffect::NoteDelay:  // the old sound goes on until the note's tick
             c.volume = kept.volume;
             c.period = kept.period;
             c.panning = kept.panning;
             c.updateFlags &= static_cast<uint8_t>(~kVoiceRequests);
             break;
-        case 0xE:  // pattern delay
+        case ExtendedEffect::PatternDelay:
             m->patternDelayTicks = m->speed * y;
             break;
-        default:  // 3 glissando, 9 retrigger, C note cut and F: nothing at tick 0
+        default:  // glissando control, retrigger, note cut and 0, F: nothing at tick 0
             break;
     }
 }
@@ -103,104 +103,104 @@ void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instru
     const uint8_t parameter = cell.parameter;
     const uint8_t x = parameter >> 4;
     const uint8_t y = parameter & 0x0F;
-    switch (cell.effect) {
-        case 1:
+    switch (static_cast<Effect>(cell.effect)) {
+        case Effect::PortamentoUp:
             if (parameter != 0) c.portaUpMemory = parameter;
             break;
-        case 2:
+        case Effect::PortamentoDown:
             if (parameter != 0) c.portaDownMemory = parameter;
             break;
-        case 3:
+        case Effect::TonePortamento:
             if (parameter != 0) c.portaSpeed = parameter;
             c.portaTarget = c.notePeriod;
             c.updateFlags &= static_cast<uint8_t>(~(UpdateFrequency | StartNote));
             break;
-        case 4:
+        case Effect::Vibrato:
             if (x != 0) c.vibratoSpeed = x;
             if (y != 0) c.vibratoDepth = y;
             vibrato(c);
             break;
-        case 5:
+        case Effect::TonePortamentoVolumeSlide:
             c.portaTarget = c.notePeriod;
             if (parameter != 0) c.volumeSlideMemory = parameter;
             c.updateFlags &= static_cast<uint8_t>(~(UpdateFrequency | StartNote));
             break;
-        case 6:
+        case Effect::VibratoVolumeSlide:
             if (parameter != 0) c.volumeSlideMemory = parameter;
             vibrato(c);
             break;
-        case 7:
+        case Effect::Tremolo:
             if (x != 0) c.tremoloSpeed = x;
             if (y != 0) c.tremoloDepth = y;
             break;
-        case 8:
+        case Effect::SetPanning:
             c.panning = parameter;
             c.updateFlags |= UpdatePanning;
             break;
-        case 9:
+        case Effect::SampleOffset:
             sampleOffset(c, sample, parameter);
             break;
-        case 10:
+        case Effect::VolumeSlide:
             if (parameter != 0) c.volumeSlideMemory = parameter;
             break;
-        case 11:  // position jump
+        case Effect::PositionJump:
             m->nextRow = 0;
             m->nextOrder = parameter < m->songLength ? parameter : 0;
             positionJumped = true;
             break;
-        case 12:  // set volume, without a limit
+        case Effect::SetVolume:  // without a limit
             c.volume = parameter;
             c.updateFlags |= UpdateVolume;
             break;
-        case 13: {  // pattern break
+        case Effect::PatternBreak: {
             const int32_t row = 10 * x + y;
             m->nextRow = row > 63 ? 0 : row;
             if (!positionJumped) m->nextOrder = m->orderIndex + 1;
             if (m->nextOrder >= m->songLength) m->nextOrder = 0;
             break;
         }
-        case 14:
+        case Effect::Extended:
             extendedEffect(m, c, sample, kept, x, y);
             break;
-        case 15:
+        case Effect::SetSpeedOrTempo:
             if (parameter < 32) {
                 m->speed = parameter;
             } else {
                 setTempo(m, parameter);
             }
             break;
-        case 16:
+        case Effect::SetGlobalVolume:
             m->globalVolume = parameter > 64 ? 64 : parameter;
             c.updateFlags |= UpdateVolume;
             break;
-        case 17:
+        case Effect::GlobalVolumeSlide:
             if (parameter != 0) m->globalVolumeSlideMemory = parameter;
             break;
-        case 21:  // set envelope position
+        case Effect::SetEnvelopePosition:
             if (instrument.volumeType & kEnvelopeOn) {
                 setVolumeEnvelopePosition(c, instrument, parameter);
             }
             break;
-        case 25:
+        case Effect::PanningSlide:
             if (parameter != 0) {
                 c.panningSlideMemory = parameter;
                 c.updateFlags |= UpdatePanning;
             }
             break;
-        case 27:
+        case Effect::MultiRetrig:
             if (parameter != 0) {
                 c.retrigVolumeMode = x;
                 c.retrigInterval = y;
             }
             break;
-        case 29:
+        case Effect::Tremor:
             if (parameter != 0) {
                 c.tremorOn = static_cast<uint8_t>(x + 1);
                 c.tremorOff = static_cast<uint8_t>(y + 1);
             }
             tremor(c);
             break;
-        case 33:  // extra fine portamento
+        case Effect::ExtraFinePortamento:
             if (x == 1) {
                 if (y != 0) c.extraFineUpMemory = y;
                 c.period = limitPeriod(int64_t{c.period} - c.extraFineUpMemory);
@@ -209,13 +209,14 @@ void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instru
                 c.period = limitPeriod(int64_t{c.period} + c.extraFineDownMemory);
             }
             break;
-        default:  // 0 arpeggio, 20 key off (handled with the note) and the rest
+        default:  // arpeggio, key off (handled with the note) and numbers without an effect
             break;
     }
 }
 
 void readCell(Module* m, Channel& c, const Cell& cell) {
-    const bool portamento = isTonePortamento(cell.effect);
+    const Effect effect = static_cast<Effect>(cell.effect);
+    const bool portamento = isTonePortamento(effect);
     if (cell.instrument != 0 && !portamento)
         c.instrument = static_cast<uint8_t>(cell.instrument - 1);
     if (isNote(cell.note) && !portamento) c.keyNote = static_cast<uint8_t>(cell.note - 1);
@@ -226,7 +227,9 @@ void readCell(Module* m, Channel& c, const Cell& cell) {
     const KeptSound kept = {c.volume, c.period, c.panning};
 
     // The last tremolo offset stays in the volume when the tremolo ends.
-    if (c.lastEffect == 7 && cell.effect != 7) c.volume += c.volumeOffset;
+    if (static_cast<Effect>(c.lastEffect) == Effect::Tremolo && effect != Effect::Tremolo) {
+        c.volume += c.volumeOffset;
+    }
     c.lastEffect = cell.effect;
     c.volumeOffset = 0;
     c.updateFlags = 0;
@@ -242,24 +245,11 @@ void readCell(Module* m, Channel& c, const Cell& cell) {
 
     if (cell.instrument != 0) resetInstrument(c, sample);
     if (cell.volume != 0) applyVolumeColumn(c, cell.volume);
-    if (cell.note == kKeyOffNote || cell.effect == 20) c.keyOff = 1;
+    if (cell.note == kKeyOffNote || effect == Effect::KeyOff) c.keyOff = 1;
 
-    if (instrument.volumeType & kEnvelopeOn) {
-        if (!c.volEnvDone) {
-            stepEnvelope(c, instrument.volumeEnvelope, instrument.volumePointCount,
-                         instrument.volumeSustainPoint, instrument.volumeLoopStart,
-                         instrument.volumeLoopEnd, instrument.volumeType, volumeEnvelopeState(c),
-                         UpdateVolume);
-        }
-    } else if (c.keyOff) {
-        c.volEnvValue = 0;  // a released note without a volume envelope falls silent
-    }
-    if ((instrument.panningType & kEnvelopeOn) && !c.panEnvDone) {
-        stepEnvelope(c, instrument.panningEnvelope, instrument.panningPointCount,
-                     instrument.panningSustainPoint, instrument.panningLoopStart,
-                     instrument.panningLoopEnd, instrument.panningType, panningEnvelopeState(c),
-                     UpdatePanning);
-    }
+    stepEnvelopes(c, instrument);
+    // A released note without a volume envelope falls silent.
+    if (!(instrument.volumeType & kEnvelopeOn) && c.keyOff) c.volEnvValue = 0;
     if (c.keyOff) fadeOut(c, instrument);
 
     rowEffect(m, c, cell, instrument, sample, kept);

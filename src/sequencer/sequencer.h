@@ -115,21 +115,62 @@ void vibrato(Channel& channel);  // sets periodOffset from the phase; does not a
 void tremolo(Channel& channel);  // sets volumeOffset and advances the phase
 void tremor(Channel& channel);
 
-// One step of an envelope. The channel's fields of the envelope are passed by reference, so
-// the same step serves the volume and the panning envelope.
-struct EnvelopeState {
-    int32_t& tick;
-    int32_t& point;
-    int32_t& fixed;  // 16.16
-    int32_t& step;   // 16.16 per tick
-    uint8_t& done;
-    int32_t& value;  // 0..64
+// Where an envelope lives: its points and settings in the Instrument, its running state in the
+// Channel, and the request that its steps make to updateVoice. The volume and the panning
+// envelope are two such descriptions, so that one step serves both.
+struct EnvelopeFields {
+    EnvelopePoint (Instrument::*points)[kEnvelopePoints];
+    uint8_t Instrument::*pointCount;
+    uint8_t Instrument::*sustain;
+    uint8_t Instrument::*loopStart;
+    uint8_t Instrument::*loopEnd;
+    uint8_t Instrument::*type;
+    int32_t Channel::*tick;
+    int32_t Channel::*point;
+    int32_t Channel::*fixed;  // 16.16
+    int32_t Channel::*step;   // 16.16 per tick
+    uint8_t Channel::*done;
+    int32_t Channel::*value;  // 0..64
+    uint8_t updateBit;
 };
-void stepEnvelope(Channel& channel, const EnvelopePoint* points, uint8_t pointCount,
-                  uint8_t sustain, uint8_t loopStart, uint8_t loopEnd, uint8_t type,
-                  EnvelopeState state, uint8_t updateBit);
-EnvelopeState volumeEnvelopeState(Channel& channel);
-EnvelopeState panningEnvelopeState(Channel& channel);
+
+inline constexpr EnvelopeFields kVolumeEnvelope = {
+    .points = &Instrument::volumeEnvelope,
+    .pointCount = &Instrument::volumePointCount,
+    .sustain = &Instrument::volumeSustainPoint,
+    .loopStart = &Instrument::volumeLoopStart,
+    .loopEnd = &Instrument::volumeLoopEnd,
+    .type = &Instrument::volumeType,
+    .tick = &Channel::volEnvTick,
+    .point = &Channel::volEnvPoint,
+    .fixed = &Channel::volEnvFixed,
+    .step = &Channel::volEnvStep,
+    .done = &Channel::volEnvDone,
+    .value = &Channel::volEnvValue,
+    .updateBit = UpdateVolume,
+};
+inline constexpr EnvelopeFields kPanningEnvelope = {
+    .points = &Instrument::panningEnvelope,
+    .pointCount = &Instrument::panningPointCount,
+    .sustain = &Instrument::panningSustainPoint,
+    .loopStart = &Instrument::panningLoopStart,
+    .loopEnd = &Instrument::panningLoopEnd,
+    .type = &Instrument::panningType,
+    .tick = &Channel::panEnvTick,
+    .point = &Channel::panEnvPoint,
+    .fixed = &Channel::panEnvFixed,
+    .step = &Channel::panEnvStep,
+    .done = &Channel::panEnvDone,
+    .value = &Channel::panEnvValue,
+    .updateBit = UpdatePanning,
+};
+
+// One step of one envelope of the channel's instrument.
+void stepEnvelope(Channel& channel, const Instrument& instrument, const EnvelopeFields& envelope);
+
+// The envelope steps of a tick, tick 0 and the others alike: each envelope of the instrument
+// that is on and has not reached its last point takes one step.
+void stepEnvelopes(Channel& channel, const Instrument& instrument);
 
 // Lxx: moves the volume envelope to tick position (0..255).
 void setVolumeEnvelopePosition(Channel& channel, const Instrument& instrument, int32_t position);

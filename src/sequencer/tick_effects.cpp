@@ -91,7 +91,7 @@ void arpeggio(const Module* m, Channel& c, const Sample& sample, uint8_t paramet
     const int32_t r = m->tick % 3;
     if (r != 0) {
         const uint8_t n = r == 1 ? parameter >> 4 : parameter & 0x0F;
-        if (m->flags & 1) {
+        if (m->flags & kLinearFrequencies) {
             c.periodOffset = 64 * n;
         } else {
             c.periodOffset = amigaPeriod(static_cast<uint8_t>(c.realNote + n), sample.finetune) -
@@ -132,18 +132,18 @@ void volumeColumnTick(Channel& c, uint8_t v) {
 void extendedTick(const Module* m, Channel& c, const Cell& cell, const Sample& sample) {
     const uint8_t x = cell.parameter >> 4;
     const uint8_t y = cell.parameter & 0x0F;
-    switch (x) {
-        case 0x9:  // retrigger
+    switch (static_cast<ExtendedEffect>(x)) {
+        case ExtendedEffect::Retrigger:
             if (y != 0 && m->tick % y == 0)
                 c.updateFlags |= UpdateFrequency | UpdateVolume | StartNote;
             break;
-        case 0xC:  // note cut
+        case ExtendedEffect::NoteCut:
             if (m->tick == y) {
                 c.volume = 0;
                 c.updateFlags |= UpdateVolume;
             }
             break;
-        case 0xD:  // note delay
+        case ExtendedEffect::NoteDelay:
             if (m->tick == y) {
                 resetInstrument(c, sample);
                 c.period = c.notePeriod;
@@ -161,49 +161,49 @@ void extendedTick(const Module* m, Channel& c, const Cell& cell, const Sample& s
 
 void tickEffect(Module* m, Channel& c, const Cell& cell, const Sample& sample) {
     const uint8_t parameter = cell.parameter;
-    switch (cell.effect) {
-        case 0:
+    switch (static_cast<Effect>(cell.effect)) {
+        case Effect::Arpeggio:
             if (parameter != 0) arpeggio(m, c, sample, parameter);
             break;
-        case 1:
+        case Effect::PortamentoUp:
             c.period = limitPeriod(int64_t{c.period} - 4 * c.portaUpMemory);
             c.periodOffset = 0;
             if (c.period < 56) c.period = 56;
             c.updateFlags |= UpdateFrequency;
             break;
-        case 2:
+        case Effect::PortamentoDown:
             c.period = limitPeriod(int64_t{c.period} + 4 * c.portaDownMemory);
             c.periodOffset = 0;
             c.updateFlags |= UpdateFrequency;
             break;
-        case 3:
+        case Effect::TonePortamento:
             c.periodOffset = 0;
             tonePortamento(c);
             break;
-        case 4:
+        case Effect::Vibrato:
             vibrato(c);
             advanceVibrato(c);
             break;
-        case 5:
+        case Effect::TonePortamentoVolumeSlide:
             c.periodOffset = 0;
             tonePortamento(c);
             volumeSlide(c, c.volumeSlideMemory);
             break;
-        case 6:
+        case Effect::VibratoVolumeSlide:
             vibrato(c);
             advanceVibrato(c);
             volumeSlide(c, c.volumeSlideMemory);
             break;
-        case 7:
+        case Effect::Tremolo:
             tremolo(c);
             break;
-        case 10:
+        case Effect::VolumeSlide:
             volumeSlide(c, c.volumeSlideMemory);
             break;
-        case 14:
+        case Effect::Extended:
             extendedTick(m, c, cell, sample);
             break;
-        case 17: {  // global volume slide
+        case Effect::GlobalVolumeSlide: {
             const uint8_t memory = m->globalVolumeSlideMemory;
             if (memory >> 4) {
                 m->globalVolume += memory >> 4;
@@ -214,7 +214,7 @@ void tickEffect(Module* m, Channel& c, const Cell& cell, const Sample& sample) {
             }
             break;
         }
-        case 25: {  // panning slide
+        case Effect::PanningSlide: {
             const uint8_t memory = c.panningSlideMemory;
             if (memory >> 4) {
                 c.panning += memory >> 4;
@@ -226,10 +226,10 @@ void tickEffect(Module* m, Channel& c, const Cell& cell, const Sample& sample) {
             c.updateFlags |= UpdatePanning;
             break;
         }
-        case 27:
+        case Effect::MultiRetrig:
             multiRetrig(m, c);
             break;
-        case 29:
+        case Effect::Tremor:
             tremor(c);
             break;
         default:
@@ -322,18 +322,7 @@ void processTickEffects(Module* module) {
         c.volumeOffset = 0;
         c.periodOffset = 0;
         c.updateFlags = 0;
-        if ((instrument.volumeType & kEnvelopeOn) && !c.volEnvDone) {
-            stepEnvelope(c, instrument.volumeEnvelope, instrument.volumePointCount,
-                         instrument.volumeSustainPoint, instrument.volumeLoopStart,
-                         instrument.volumeLoopEnd, instrument.volumeType, volumeEnvelopeState(c),
-                         UpdateVolume);
-        }
-        if ((instrument.panningType & kEnvelopeOn) && !c.panEnvDone) {
-            stepEnvelope(c, instrument.panningEnvelope, instrument.panningPointCount,
-                         instrument.panningSustainPoint, instrument.panningLoopStart,
-                         instrument.panningLoopEnd, instrument.panningType, panningEnvelopeState(c),
-                         UpdatePanning);
-        }
+        stepEnvelopes(c, instrument);
         if (c.keyOff) fadeOut(c, instrument);
         volumeColumnTick(c, cell.volume);
         tickEffect(module, c, cell, sample);

@@ -5,6 +5,7 @@
 // multiply-adds.
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "sequencer/sequencer.h"
 #include "sequencer/sequencer_internal.h"
@@ -46,7 +47,7 @@ int32_t limitedPanning(int64_t q) {
 }
 
 int32_t noteFrequency(const Channel& c, const Module* m) {
-    if (m->flags & 1) {
+    if (m->flags & kLinearFrequencies) {
         // 8363 Hz at period 4608, twice that an octave (768) lower.
         const int32_t units = 4608 - c.period + c.periodOffset;
         const float exponent = static_cast<float>(units) * 0.0013020834f;
@@ -68,47 +69,52 @@ void setStep(Voice& v, int32_t frequency) {
 
 }  // namespace
 
-EnvelopeState volumeEnvelopeState(Channel& c) {
-    return {c.volEnvTick, c.volEnvPoint, c.volEnvFixed, c.volEnvStep, c.volEnvDone, c.volEnvValue};
-}
-
-EnvelopeState panningEnvelopeState(Channel& c) {
-    return {c.panEnvTick, c.panEnvPoint, c.panEnvFixed, c.panEnvStep, c.panEnvDone, c.panEnvValue};
-}
-
-void stepEnvelope(Channel& channel, const EnvelopePoint* points, uint8_t pointCount,
-                  uint8_t sustain, uint8_t loopStart, uint8_t loopEnd, uint8_t type,
-                  EnvelopeState e, uint8_t updateBit) {
-    const int32_t count = storedPoints(pointCount);
-    int32_t k = e.point;
+void stepEnvelope(Channel& channel, const Instrument& instrument, const EnvelopeFields& envelope) {
+    const EnvelopePoint* points = instrument.*envelope.points;
+    const int32_t count = storedPoints(instrument.*envelope.pointCount);
+    const uint8_t type = instrument.*envelope.type;
+    int32_t& tick = channel.*envelope.tick;
+    int32_t& point = channel.*envelope.point;
+    int32_t& fixed = channel.*envelope.fixed;
+    int32_t& value = channel.*envelope.value;
+    int32_t k = point;
     // A point is reached when the tick arrives at its x. A point whose x lies behind the tick
     // (x positions that do not grow) counts as reached at once, so that the value never runs
     // on past it.
-    if (k >= 0 && k < count && e.tick >= points[k].x) {
-        if ((type & kEnvelopeLoop) && k == loopEnd && loopStart < count) {
-            k = e.point = loopStart;
-            e.tick = points[k].x;
+    if (k >= 0 && k < count && tick >= points[k].x) {
+        const uint8_t loopStart = instrument.*envelope.loopStart;
+        if ((type & kEnvelopeLoop) && k == instrument.*envelope.loopEnd && loopStart < count) {
+            k = point = loopStart;
+            tick = points[k].x;
         }
         if (k == count - 1) {
-            e.value = pointValue(points[k]);
-            e.done = 1;
-            channel.updateFlags |= updateBit;
+            value = pointValue(points[k]);
+            channel.*envelope.done = 1;
+            channel.updateFlags |= envelope.updateBit;
             return;
         }
-        if ((type & kEnvelopeSustain) && k == sustain && !channel.keyOff) {
-            e.value = pointValue(points[k]);
-            channel.updateFlags |= updateBit;
+        if ((type & kEnvelopeSustain) && k == instrument.*envelope.sustain && !channel.keyOff) {
+            value = pointValue(points[k]);
+            channel.updateFlags |= envelope.updateBit;
             return;
         }
-        e.step = segmentStep(points, k);
-        e.fixed = pointValue(points[k]) * 65536;
-        e.point = k + 1;
+        channel.*envelope.step = segmentStep(points, k);
+        fixed = pointValue(points[k]) * 65536;
+        point = k + 1;
     } else if (k >= 0 && k < count) {
-        e.fixed += e.step;
+        fixed += channel.*envelope.step;
     }
-    e.value = e.fixed >> 16;
-    e.tick += 1;
-    channel.updateFlags |= updateBit;
+    value = fixed >> 16;
+    tick += 1;
+    channel.updateFlags |= envelope.updateBit;
+}
+
+void stepEnvelopes(Channel& channel, const Instrument& instrument) {
+    for (const EnvelopeFields* envelope : {&kVolumeEnvelope, &kPanningEnvelope}) {
+        if ((instrument.*envelope->type & kEnvelopeOn) && !(channel.*envelope->done)) {
+            stepEnvelope(channel, instrument, *envelope);
+        }
+    }
 }
 
 void setVolumeEnvelopePosition(Channel& c, const Instrument& instrument, int32_t position) {
@@ -179,7 +185,7 @@ int32_t amigaPeriod(uint8_t note, int8_t finetune) {
 }
 
 int32_t notePeriodOf(const Module* m, uint8_t realNote, int8_t finetune) {
-    if (m->flags & 1) return 7680 - 64 * realNote - finetune / 2;
+    if (m->flags & kLinearFrequencies) return 7680 - 64 * realNote - finetune / 2;
     return amigaPeriod(realNote, finetune);
 }
 

@@ -48,7 +48,7 @@ void setMemoryImage(const uint8_t* data, int32_t size) {
 
 void* memoryOpen(const char*) {
     if (!memoryImageData) return nullptr;
-    MemoryFile* file = static_cast<MemoryFile*>(std::malloc(sizeof(MemoryFile)));
+    MemoryFile* file = static_cast<MemoryFile*>(std::calloc(1, sizeof(MemoryFile)));
     if (!file) return nullptr;
     file->size = memoryImageSize;
     file->position = 0;
@@ -131,7 +131,7 @@ int32_t diskTell(void* handle) {
 
 ModuleReader* readerOpen(const char* name) {
     if (!haveFileCallbacks()) return nullptr;
-    ModuleReader* reader = static_cast<ModuleReader*>(std::malloc(sizeof(ModuleReader)));
+    ModuleReader* reader = static_cast<ModuleReader*>(std::calloc(1, sizeof(ModuleReader)));
     if (!reader) return nullptr;
     reader->handle = fileCallbacks.open(name);
     if (!reader->handle) {

@@ -17,9 +17,9 @@
 //   backward through a forward loop turns forward at the loop start.
 #include "sound/mixer.h"
 
-#include "sound/output.h"
-
 Voice voiceTable[kVoiceCount];
+int32_t rampFrames = 0;
+float rampReciprocal = 0.0f;
 
 namespace {
 
@@ -170,6 +170,116 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
     storePosition(v, static_cast<int64_t>(q));
 }
 
+// A run of frames of one voice in which no loop point or sample end is passed, no ramp ends
+// and no value outside the data is read.
+struct Segment {
+    int32_t frames;
+    bool atBoundary;  // it reaches or passes the boundary: the loop rule follows
+    bool leftData;    // it was cut where the data ends
+};
+
+// The frames until the position reaches or passes the boundary (the loop end moving forward,
+// the loop start moving backward), counted with 24 fractional bits; at most remaining. A
+// distance of 2^24 values or more does not limit the segment.
+Segment framesToBoundary(const Sample& s, int64_t position, int64_t step, bool forward,
+                         int32_t remaining) {
+    const uint64_t loopEnd = uint64_t{s.loopStart} + s.loopLength;
+    const int64_t distance = forward ? static_cast<int64_t>(loopEnd << 32) - position
+                                     : position - static_cast<int64_t>(uint64_t{s.loopStart} << 32);
+    if (distance <= 0) return Segment{0, true, false};
+    if (distance < kFar) {
+        const uint64_t distance24 = static_cast<uint64_t>(distance) >> 8;
+        const uint64_t step24 = static_cast<uint64_t>(step) >> 8;
+        if (step24 != 0) {
+            // A distance below 2^-24 values still takes a frame: counted as none, the position
+            // would stay short of a forward loop's end, which the loop rule then leaves alone,
+            // for ever.
+            const uint64_t frames = distance24 == 0 ? 1 : (distance24 + step24 - 1) / step24;
+            if (frames <= static_cast<uint64_t>(remaining)) {
+                return Segment{static_cast<int32_t>(frames), true, false};
+            }
+        }
+    }
+    return Segment{remaining, false, false};
+}
+
+// Carries on with the running ramp while the levels stay those it leads to; otherwise sets up
+// a new ramp of rampFrames frames from the levels in effect to the wanted ones, or none when
+// they are equal.
+void updateRamp(Voice& v) {
+    if (v.rampRemaining > 0 && v.leftLevel == v.rampLeftTarget &&
+        v.rightLevel == v.rampRightTarget) {
+        return;
+    }
+    v.rampLeftTarget = v.leftLevel;
+    v.rampRightTarget = v.rightLevel;
+    const int32_t left = v.leftLevel - (v.currentLeft >> 8);
+    const int32_t right = v.rightLevel - (v.currentRight >> 8);
+    v.rampLeftDelta =
+        left != 0 ? static_cast<float>(left) * (1.0f / 255.0f) * rampReciprocal : 0.0f;
+    v.rampRightDelta =
+        right != 0 ? static_cast<float>(right) * (1.0f / 255.0f) * rampReciprocal : 0.0f;
+    v.rampRemaining = (left != 0 || right != 0) && rampFrames > 0 ? rampFrames : 0;
+}
+
+// A running ramp ends the segment where it ends; the segment then stops short of the boundary.
+void endAtRamp(const Voice& v, Segment& segment) {
+    if (v.rampRemaining > 0 && v.rampRemaining < segment.frames) {
+        segment.frames = v.rampRemaining;
+        segment.atBoundary = false;
+    }
+}
+
+// Cuts the segment where one of its frames would read outside the data.
+void keepInsideData(const Sample& s, int64_t position, int64_t step, bool forward,
+                    Segment& segment) {
+    if (segment.frames <= 0) return;
+    const int32_t inside = framesInsideData(s, position, step, forward, segment.frames);
+    if (inside < segment.frames) {
+        segment.frames = inside;
+        segment.atBoundary = false;
+        segment.leftData = true;
+    }
+}
+
+// Mixes the segment's frames into out and returns the position after them. While a ramp runs,
+// the gains move by its deltas every frame, and the levels reached are kept for the next
+// segment; a finished ramp lands exactly on its levels.
+int64_t mixSegment(Voice& v, float* out, int32_t frames, const int16_t* data, int64_t position,
+                   int64_t signedStep) {
+    if (v.rampRemaining <= 0) {
+        return mixPlain(out, frames, data, position, signedStep,
+                        static_cast<float>(v.leftLevel) / 255.0f,
+                        static_cast<float>(v.rightLevel) / 255.0f);
+    }
+    float left = static_cast<float>(v.currentLeft) / 256.0f / 255.0f;
+    float right = static_cast<float>(v.currentRight) / 256.0f / 255.0f;
+    position = mixRamp(out, frames, data, position, signedStep, left, right, v.rampLeftDelta,
+                       v.rampRightDelta);
+    v.currentLeft = roundToInt(left * 255.0f * 256.0f);
+    v.currentRight = roundToInt(right * 255.0f * 256.0f);
+    v.rampRemaining -= frames;
+    if (v.rampRemaining == 0) {
+        v.rampLeftDelta = 0.0f;
+        v.rampRightDelta = 0.0f;
+        v.currentLeft = v.leftLevel * 256;
+        v.currentRight = v.rightLevel * 256;
+    }
+    return position;
+}
+
+// After a segment: the loop rule at a boundary, the end of a voice standing backward beyond
+// its data, or else the position kept for the next segment.
+void finishSegment(Voice& v, const Sample& s, const Segment& segment, int64_t position) {
+    if (segment.atBoundary) {
+        passBoundary(v, s, position);
+    } else if (segment.leftData && segment.frames == 0) {
+        endVoice(v);
+    } else {
+        storePosition(v, position);
+    }
+}
+
 void mixVoice(Voice& v, float* out, int32_t frameCount) {
     int32_t remaining = frameCount;
     while (remaining > 0 && v.sample) {
@@ -184,97 +294,23 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
         const int64_t step = stepOf(v);
         const bool forward = v.direction == 1;
 
-        // 1. Frames to the boundary.
-        int32_t segment = remaining;
-        bool atBoundary = false;
-        const int64_t distance = forward
-                                     ? static_cast<int64_t>(loopEnd << 32) - position
-                                     : position - static_cast<int64_t>(uint64_t{s.loopStart} << 32);
-        if (distance <= 0) {
-            segment = 0;
-            atBoundary = true;
-        } else if (distance < kFar) {
-            const uint64_t distance24 = static_cast<uint64_t>(distance) >> 8;
-            const uint64_t step24 = static_cast<uint64_t>(step) >> 8;
-            if (step24 != 0) {
-                // A distance below 2^-24 values still takes a frame: counted as none, the
-                // position would stay short of a forward loop's end, which the loop rule then
-                // leaves alone, for ever.
-                const uint64_t frames = distance24 == 0 ? 1 : (distance24 + step24 - 1) / step24;
-                if (frames <= static_cast<uint64_t>(remaining)) {
-                    segment = static_cast<int32_t>(frames);
-                    atBoundary = true;
-                }
-            }
-        }
-
-        // 2. The ramp: carry on with a running one, or set up a new one for changed levels.
-        if (!(v.rampRemaining > 0 && v.leftLevel == v.rampLeftTarget &&
-              v.rightLevel == v.rampRightTarget)) {
-            v.rampLeftTarget = v.leftLevel;
-            v.rampRightTarget = v.rightLevel;
-            const int32_t left = v.leftLevel - (v.currentLeft >> 8);
-            const int32_t right = v.rightLevel - (v.currentRight >> 8);
-            v.rampLeftDelta =
-                left != 0 ? static_cast<float>(left) * (1.0f / 255.0f) * rampReciprocal : 0.0f;
-            v.rampRightDelta =
-                right != 0 ? static_cast<float>(right) * (1.0f / 255.0f) * rampReciprocal : 0.0f;
-            v.rampRemaining = (left != 0 || right != 0) && rampFrames > 0 ? rampFrames : 0;
-        }
-        const bool ramping = v.rampRemaining > 0;
-        if (ramping && v.rampRemaining < segment) {
-            segment = v.rampRemaining;
-            atBoundary = false;
-        }
-
-        // Never read outside the data.
-        bool leftData = false;
-        if (segment > 0) {
-            const int32_t inside = framesInsideData(s, position, step, forward, segment);
-            if (inside < segment) {
-                segment = inside;
-                atBoundary = false;
-                leftData = true;
-            }
-        }
-
-        // 3, 4. Mix.
-        const int64_t signedStep = forward ? step : -step;
-        if (ramping) {
-            float left = static_cast<float>(v.currentLeft) / 256.0f / 255.0f;
-            float right = static_cast<float>(v.currentRight) / 256.0f / 255.0f;
-            position = mixRamp(out, segment, s.data, position, signedStep, left, right,
-                               v.rampLeftDelta, v.rampRightDelta);
-            // 5. Keep the levels reached; a finished ramp lands exactly on its levels.
-            v.currentLeft = roundToInt(left * 255.0f * 256.0f);
-            v.currentRight = roundToInt(right * 255.0f * 256.0f);
-            v.rampRemaining -= segment;
-            if (v.rampRemaining == 0) {
-                v.rampLeftDelta = 0.0f;
-                v.rampRightDelta = 0.0f;
-                v.currentLeft = v.leftLevel * 256;
-                v.currentRight = v.rightLevel * 256;
-            }
-        } else {
-            position = mixPlain(out, segment, s.data, position, signedStep,
-                                static_cast<float>(v.leftLevel) / 255.0f,
-                                static_cast<float>(v.rightLevel) / 255.0f);
-        }
-        out += 2 * static_cast<int64_t>(segment);
-        remaining -= segment;
-
-        // 6, 7. The loop rule at a boundary; then the position is kept for the next segment.
-        if (atBoundary) {
-            passBoundary(v, s, position);
-        } else if (leftData && segment == 0) {
-            endVoice(v);  // moving backward from beyond the data
-        } else {
-            storePosition(v, position);
-        }
+        Segment segment = framesToBoundary(s, position, step, forward, remaining);
+        updateRamp(v);
+        endAtRamp(v, segment);
+        keepInsideData(s, position, step, forward, segment);
+        position = mixSegment(v, out, segment.frames, s.data, position, forward ? step : -step);
+        out += 2 * static_cast<int64_t>(segment.frames);
+        remaining -= segment.frames;
+        finishSegment(v, s, segment, position);
     }
 }
 
 }  // namespace
+
+void setMixRate(int32_t sampleRate) {
+    rampFrames = rampFramesAt(sampleRate);
+    rampReciprocal = 1.0f / static_cast<float>(rampFrames);
+}
 
 void mixVoices(float* frames, int32_t frameCount) {
     if (!frames || frameCount < 1) return;

@@ -34,6 +34,20 @@ struct Voice {
     int32_t rampRemaining;  // frames left in the ramp; 0 = none
 };
 
+// Level ramps last 128 frames at 44100 Hz, and about the same time at any other rate.
+constexpr int32_t kRampFramesAt44100 = 128;
+constexpr int32_t rampFramesAt(int32_t sampleRate) {
+    return sampleRate * kRampFramesAt44100 / 44100;
+}
+
+// The ramp length at the rate being mixed for, and its reciprocal; set by setMixRate.
+extern int32_t rampFrames;
+extern float rampReciprocal;
+
+// Sets the ramp length for output at sampleRate Hz (345 Hz or more, so that a ramp lasts a
+// frame at least). The stream calls it when it opens its output.
+void setMixRate(int32_t sampleRate);
+
 constexpr int kVoiceCount = 256;
 constexpr int kMixedVoiceCount = 64;
 extern Voice voiceTable[kVoiceCount];

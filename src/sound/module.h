@@ -14,6 +14,52 @@ struct Cell {
 };
 static_assert(sizeof(Cell) == 5);
 
+// The effect numbers of Cell::effect, as the file stores them (letters from 10 on: A is 10).
+enum class Effect : uint8_t {
+    Arpeggio = 0,
+    PortamentoUp = 1,
+    PortamentoDown = 2,
+    TonePortamento = 3,
+    Vibrato = 4,
+    TonePortamentoVolumeSlide = 5,
+    VibratoVolumeSlide = 6,
+    Tremolo = 7,
+    SetPanning = 8,
+    SampleOffset = 9,
+    VolumeSlide = 10,          // A
+    PositionJump = 11,         // B
+    SetVolume = 12,            // C
+    PatternBreak = 13,         // D
+    Extended = 14,             // E: the sub-effect is the parameter's high nibble
+    SetSpeedOrTempo = 15,      // F
+    SetGlobalVolume = 16,      // G
+    GlobalVolumeSlide = 17,    // H
+    KeyOff = 20,               // K
+    SetEnvelopePosition = 21,  // L
+    PanningSlide = 25,         // P
+    MultiRetrig = 27,          // R
+    Tremor = 29,               // T
+    ExtraFinePortamento = 33,  // X: 1 up or 2 down in the high nibble
+};
+
+// The sub-effects of Effect::Extended, by the parameter's high nibble.
+enum class ExtendedEffect : uint8_t {
+    FinePortamentoUp = 0x1,
+    FinePortamentoDown = 0x2,
+    GlissandoControl = 0x3,
+    VibratoWaveform = 0x4,
+    SetFinetune = 0x5,
+    PatternLoop = 0x6,
+    TremoloWaveform = 0x7,
+    SetPanning = 0x8,
+    Retrigger = 0x9,
+    FineVolumeUp = 0xA,
+    FineVolumeDown = 0xB,
+    NoteCut = 0xC,
+    NoteDelay = 0xD,
+    PatternDelay = 0xE,
+};
+
 struct Pattern {
     int32_t rowCount;
     // rowCount × channelCount cells, row after row; none for a pattern that the order table
@@ -72,6 +118,9 @@ constexpr uint8_t kEnvelopeOn = 0x01;
 constexpr uint8_t kEnvelopeSustain = 0x02;
 constexpr uint8_t kEnvelopeLoop = 0x04;
 
+// Module flags: periods in 1/64 semitones (the linear table); without it, Amiga periods.
+constexpr uint16_t kLinearFrequencies = 0x0001;
+
 // Sample loop modes.
 constexpr uint8_t kNoLoop = 1;
 constexpr uint8_t kForwardLoop = 2;
@@ -88,7 +137,7 @@ struct Module {
     int32_t usedPatternCount;
     int32_t patternSlotCount;
     int16_t instrumentCount;
-    uint16_t flags;  // bit 0: linear frequency table
+    uint16_t flags;  // kLinearFrequencies
     int16_t defaultSpeed;
     int16_t defaultBpm;
     uint8_t orderTable[256];

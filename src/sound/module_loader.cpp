@@ -433,9 +433,7 @@ bool freeModule(Module* module) {
     if (!module) return false;
     // A module that is playing is stopped first, once the block being mixed is done; releasing
     // any other module leaves the stream alone.
-    while (mixing.load()) {
-    }
-    if (module == playingModule) stopPlayback(module);
+    stopIfPlaying(module);
     if (module->instruments) {
         for (int32_t i = 0; i < module->instrumentCount; ++i) {
             Instrument& instrument = module->instruments[i];

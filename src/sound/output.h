@@ -2,7 +2,6 @@
 // float mixing ring, and the streaming thread that mixes every block again as soon as the
 // device has left it. Ticks of the playing module are called from inside block mixing.
 #pragma once
-#include <atomic>
 #include <cstdint>
 
 #include "sound/module.h"
@@ -25,32 +24,24 @@ struct OutputDevice {
     void (*close)();
 };
 
-// The device of the platform: waveOut on Windows, SDL elsewhere.
+// The device of the platform layer a program links: waveOut on Windows, SDL on POSIX.
 extern const OutputDevice platformOutput;
 // A device that plays nothing and whose position moves only when told (output_offline.cpp).
 extern const OutputDevice offlineOutput;
-// The device openOutput uses: the platform's unless another is chosen before openOutput.
-extern const OutputDevice* outputDevice;
 
-// Stream state.
+struct AudioThreads;  // thread.h
+
+// Hands the stream the device that openOutput opens and the threads it streams on. The core
+// names no platform: the program that links a platform layer calls this before openOutput,
+// with that layer's platformOutput and platformThreads, or with offlineOutput to render
+// without a sound system. Without a device openOutput fails. Without threads (a platform that
+// has none) playback starts, and the program keeps the ring filled with refillStream.
+void useOutputDevice(const OutputDevice* device, const AudioThreads* threads);
+
+// The output rate in Hz, set by openOutput. The sequencer turns frequencies into steps with it.
 extern int32_t sampleRate;
-extern int32_t blockFrames;   // sampleRate × 20 / 1000, raised to a multiple of 4
-extern int32_t ringFrames;    // 100 blocks
-extern int32_t rampFrames;    // sampleRate × 128 / 44100
-extern float rampReciprocal;  // 1 / rampFrames
-extern int16_t* waveBuffer;   // ringFrames stereo frames played by the device
-extern float* mixBuffer;      // ringFrames stereo float frames, 16-byte aligned
-extern int32_t writeBlock;    // next block to mix
-extern Module* playingModule;
-extern std::atomic<bool> mixing;         // the streaming thread is inside mixBlock
-extern std::atomic<bool> stopRequested;  // tells the streaming thread to end
-extern std::atomic<bool> threadExited;   // the streaming thread has ended (set at first)
 
-// Streaming health, counted by the streaming thread: blocks that the device reached before
-// they were mixed again (heard stale), and the most blocks mixed after one poll.
-extern std::atomic<uint32_t> lateBlocks;
-extern std::atomic<uint32_t> largestCatchUp;
-
+// Blocks in the ring: 100 once the output is open, 0 before.
 int32_t blockCount();
 
 // Opens the device for 16-bit stereo at sampleRate Hz and sizes the stream; clears the voices.
@@ -73,12 +64,37 @@ int32_t setTempo(Module* module, int32_t tempo);
 bool startPlayback(Module* module);
 // Ends the streaming thread, silences the device and takes the ring back from it.
 bool stopPlayback(Module* module);
+// Waits until the block being mixed is done; then stops playback if module is the one
+// playing. Used by freeModule before it releases a module.
+void stopIfPlaying(Module* module);
 
-// Mixes, converts and advances one block.
-void mixBlock();
-// The streaming thread: polls the device position every 5 ms and mixes every block the device
-// has left.
-uint32_t streamingThread();
+// Mixes every block the device has left since the last look at its position, in order: what
+// the streaming thread does after every poll. For a program whose platform has no threads, to
+// be called at least once a block (20 ms) while the music plays; it does nothing while a
+// streaming thread runs or nothing plays.
+void refillStream();
+
+// Asks the streaming thread to end, without waiting for it; stopPlayback waits for it in polls
+// of 50 ms. A caller that wants it gone sooner waits for streamingThreadRunning() to turn false.
+void requestStreamStop();
+// Whether a streaming thread runs. Safe from any thread.
+bool streamingThreadRunning();
+
+// A look at the stream for tools and tests; the state itself is private to the stream. Take it
+// while no streaming thread mixes: before a start, after a stop, while the offline device
+// stands still, or from the tick handler.
+struct StreamView {
+    int32_t blockFrames;        // sampleRate x 20 / 1000, raised to a multiple of 4
+    int32_t ringFrames;         // 100 blocks
+    int32_t writeBlock;         // the next block to mix
+    const int16_t* waveBuffer;  // the ring the device plays; none before the first start
+    const float* mixBuffer;     // the float ring, 16-byte aligned; none while nothing plays
+    Module* playingModule;      // none while nothing plays
+    bool stopRequested;         // the streaming thread has been asked to end
+    uint32_t lateBlocks;        // blocks the device reached before they were mixed again
+    uint32_t largestCatchUp;    // the most blocks mixed after one poll of the device
+};
+StreamView viewStream();
 
 // The offline device: moves the play position on by frames, then waits until the streaming
 // thread has mixed every block the position has left.

@@ -17,6 +17,9 @@ uint64_t playPosition = 0;    // bytes since play
 uint64_t polledPosition = 0;  // the position the streaming thread last read
 bool threadIdle = false;      // it has mixed up to polledPosition and waits
 bool offlinePlaying = false;
+// The ring prepared for playing; written only while the streaming thread is not running.
+const int16_t* ring = nullptr;
+uint32_t ringFrameCount = 0;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
 
@@ -27,7 +30,10 @@ bool openOffline(int32_t) {
     return true;
 }
 
-void prepareOffline(int16_t*, uint32_t) {}
+void prepareOffline(int16_t* buffer, uint32_t bytes) {
+    ring = buffer;
+    ringFrameCount = bytes / 4;
+}
 
 void playOffline() {
     std::lock_guard<std::mutex> hold(offlineLock);
@@ -58,7 +64,10 @@ void resetOffline() {
     offlinePlaying = false;
 }
 
-void unprepareOffline() {}
+void unprepareOffline() {
+    ring = nullptr;
+    ringFrameCount = 0;
+}
 void closeOffline() {}
 
 }  // namespace
@@ -70,31 +79,31 @@ void advanceOfflineOutput(uint32_t frames) {
     std::unique_lock<std::mutex> hold(offlineLock);
     playPosition += uint64_t{frames} * 4;
     offlineChanged.notify_all();
-    while (!threadExited.load()) {
+    while (streamingThreadRunning()) {
         if (threadIdle && polledPosition == playPosition) return;
         offlineChanged.wait_for(hold, kPollInterval);
     }
 }
 
 void readOfflineOutput(int16_t* destination, uint32_t frameCount) {
-    if (!waveBuffer || ringFrames <= 0) return;
+    const int32_t blocks = blockCount();
+    if (!ring || blocks < 2) return;
     // Everything from the position to the start of the block before it has been mixed.
-    const uint32_t chunkLimit = static_cast<uint32_t>(ringFrames - blockFrames);
+    const uint32_t chunkLimit = ringFrameCount - ringFrameCount / static_cast<uint32_t>(blocks);
     while (frameCount > 0) {
         uint64_t position;
         {
             std::lock_guard<std::mutex> hold(offlineLock);
             position = playPosition;
         }
-        uint32_t frame = static_cast<uint32_t>((position / 4) % static_cast<uint64_t>(ringFrames));
+        uint32_t frame = static_cast<uint32_t>((position / 4) % ringFrameCount);
         const uint32_t chunk = frameCount < chunkLimit ? frameCount : chunkLimit;
         for (uint32_t done = 0; done < chunk;) {
-            uint32_t n = static_cast<uint32_t>(ringFrames) - frame;
+            uint32_t n = ringFrameCount - frame;
             if (n > chunk - done) n = chunk - done;
-            std::memcpy(destination + 2 * size_t{done}, waveBuffer + 2 * size_t{frame},
-                        size_t{n} * 4);
+            std::memcpy(destination + 2 * size_t{done}, ring + 2 * size_t{frame}, size_t{n} * 4);
             done += n;
-            frame = (frame + n) % static_cast<uint32_t>(ringFrames);
+            frame = (frame + n) % ringFrameCount;
         }
         advanceOfflineOutput(chunk);
         destination += 2 * size_t{chunk};

@@ -1,6 +1,7 @@
 // The stream: one looping buffer of 100 blocks on the device, the float ring they are mixed
 // in, and the streaming thread that mixes each block again right after the device has left
 // it. Ticks of the playing module fall on exact frames, wherever the block boundaries are.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,22 +11,7 @@
 #include "sound/output.h"
 #include "sound/thread.h"
 
-const OutputDevice* outputDevice = &platformOutput;
-
 int32_t sampleRate = 0;
-int32_t blockFrames = 0;
-int32_t ringFrames = 0;
-int32_t rampFrames = 0;
-float rampReciprocal = 0.0f;
-int16_t* waveBuffer = nullptr;
-float* mixBuffer = nullptr;
-int32_t writeBlock = 0;
-Module* playingModule = nullptr;
-std::atomic<bool> mixing{false};
-std::atomic<bool> stopRequested{false};
-std::atomic<bool> threadExited{true};
-std::atomic<uint32_t> lateBlocks{0};
-std::atomic<uint32_t> largestCatchUp{0};
 
 namespace {
 
@@ -34,16 +20,46 @@ constexpr int32_t kLatencyMilliseconds = 1000;
 constexpr int32_t kLowestRate = 345;  // below it a ramp would last no frame
 constexpr int32_t kHighestRate = 1000000;
 
-const OutputDevice* openDevice = nullptr;  // the device openOutput opened
-bool threadStarted = false;
-bool bufferPrepared = false;
-int32_t waveBufferFrames = 0;
+// The stream, seen from outside only through viewStream. The thread that opens, starts and
+// stops it and the streaming thread share it; while the streaming thread runs, they exchange
+// only the atomic flags and counters.
+int32_t blockFrames = 0;  // sampleRate x 20 / 1000, raised to a multiple of 4
+int32_t ringFrames = 0;   // 100 blocks
+int16_t* waveBuffer = nullptr;
+float* mixBuffer = nullptr;  // 16-byte aligned, inside mixAllocation
 void* mixAllocation = nullptr;
+int32_t waveBufferFrames = 0;
+int32_t writeBlock = 0;  // next block to mix
+Module* playingModule = nullptr;
+std::atomic<bool> mixing{false};         // the streaming thread is inside mixBlock
+std::atomic<bool> stopRequested{false};  // tells the streaming thread to end
+std::atomic<bool> threadExited{true};    // the streaming thread has ended (set at first)
+
+// Streaming health, counted by the streaming thread: blocks that the device reached before
+// they were mixed again (heard stale), and the most blocks mixed after one poll.
+std::atomic<uint32_t> lateBlocks{0};
+std::atomic<uint32_t> largestCatchUp{0};
+
+const OutputDevice* outputDevice = nullptr;  // handed over by the program
+const AudioThreads* audioThreads = nullptr;  // likewise; none on a platform without threads
+const OutputDevice* openDevice = nullptr;    // the device openOutput opened
+// The threads that started the streaming thread now running; none when none runs.
+const AudioThreads* runningThreads = nullptr;
+bool bufferPrepared = false;
 // The block the streaming thread will mix next, counted from the start of playback: the
 // device reaching it before then means the stream fell behind.
 uint64_t nextAbsoluteBlock = 0;
 
+void mixBlock();
+void mixBlocksBehindDevice();
+uint32_t streamingThread();
+
 }  // namespace
+
+void useOutputDevice(const OutputDevice* device, const AudioThreads* threads) {
+    outputDevice = device;
+    audioThreads = threads;
+}
 
 int32_t blockCount() {
     return blockFrames > 0 ? ringFrames / blockFrames : 0;
@@ -58,8 +74,7 @@ bool openOutput(int32_t rate) {
     openDevice = outputDevice;
     blockFrames = (sampleRate * kBlockMilliseconds / 1000 + 3) & ~3;
     ringFrames = 2 * (kLatencyMilliseconds / kBlockMilliseconds) * blockFrames;
-    rampFrames = sampleRate * 128 / 44100;
-    rampReciprocal = 1.0f / static_cast<float>(rampFrames);
+    setMixRate(sampleRate);
     clearVoices();
     return true;
 }
@@ -150,8 +165,11 @@ bool startPlayback(Module* module) {
     // Cleared here rather than only by the thread, so that a stop right after this start
     // waits for the thread even if it has not run yet.
     threadExited = false;
-    threadStarted = startAudioThread(streamingThread);
-    if (!threadStarted) threadExited = true;
+    if (audioThreads && audioThreads->start(streamingThread)) {
+        runningThreads = audioThreads;
+    } else {
+        threadExited = true;
+    }
     return true;
 }
 
@@ -160,10 +178,10 @@ bool stopPlayback(Module* module) {
     stopRequested = true;
     while (mixing.load()) {
     }
-    if (threadStarted) {
+    if (runningThreads) {
         while (!threadExited.load())
-            sleepMilliseconds(50);
-        threadStarted = false;
+            runningThreads->sleep(50);
+        runningThreads = nullptr;
     }
     std::free(mixAllocation);
     mixAllocation = nullptr;
@@ -177,6 +195,33 @@ bool stopPlayback(Module* module) {
     playingModule = nullptr;
     return true;
 }
+
+void stopIfPlaying(Module* module) {
+    while (mixing.load()) {
+    }
+    if (module && module == playingModule) stopPlayback(module);
+}
+
+void refillStream() {
+    if (runningThreads || !playingModule) return;
+    mixBlocksBehindDevice();
+}
+
+void requestStreamStop() {
+    stopRequested = true;
+}
+
+bool streamingThreadRunning() {
+    return !threadExited.load();
+}
+
+StreamView viewStream() {
+    return StreamView{blockFrames,          ringFrames,        writeBlock,
+                      waveBuffer,           mixBuffer,         playingModule,
+                      stopRequested.load(), lateBlocks.load(), largestCatchUp.load()};
+}
+
+namespace {
 
 void mixBlock() {
     Module* module = playingModule;
@@ -203,27 +248,33 @@ void mixBlock() {
     if (writeBlock >= blockCount()) writeBlock = 0;
 }
 
+void mixBlocksBehindDevice() {
+    const uint64_t frame = openDevice->position() / 4;
+    const int32_t playing =
+        static_cast<int32_t>(frame % static_cast<uint64_t>(ringFrames)) / blockFrames;
+    const uint64_t playingAbsolute = frame / static_cast<uint64_t>(blockFrames);
+    if (playingAbsolute >= nextAbsoluteBlock) {
+        lateBlocks += static_cast<uint32_t>(playingAbsolute - nextAbsoluteBlock + 1);
+    }
+    uint32_t mixed = 0;
+    while (writeBlock != playing) {
+        mixing = true;
+        mixBlock();
+        mixing = false;
+        ++mixed;
+    }
+    if (mixed > largestCatchUp.load()) largestCatchUp = mixed;
+    nextAbsoluteBlock = playingAbsolute + static_cast<uint64_t>(blockCount());
+}
+
 uint32_t streamingThread() {
     threadExited = false;
     while (!stopRequested.load()) {
-        const uint64_t frame = openDevice->position() / 4;
-        const int32_t playing =
-            static_cast<int32_t>(frame % static_cast<uint64_t>(ringFrames)) / blockFrames;
-        const uint64_t playingAbsolute = frame / static_cast<uint64_t>(blockFrames);
-        if (playingAbsolute >= nextAbsoluteBlock) {
-            lateBlocks += static_cast<uint32_t>(playingAbsolute - nextAbsoluteBlock + 1);
-        }
-        uint32_t mixed = 0;
-        while (writeBlock != playing) {
-            mixing = true;
-            mixBlock();
-            mixing = false;
-            ++mixed;
-        }
-        if (mixed > largestCatchUp.load()) largestCatchUp = mixed;
-        nextAbsoluteBlock = playingAbsolute + static_cast<uint64_t>(blockCount());
+        mixBlocksBehindDevice();
         openDevice->wait();
     }
     threadExited = true;
     return 0;
 }
+
+}  // namespace

@@ -45,3 +45,5 @@ void sleepMilliseconds(uint32_t milliseconds) {
     while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
     }
 }
+
+const AudioThreads platformThreads = {startAudioThread, sleepMilliseconds};

@@ -25,3 +25,5 @@ bool startAudioThread(uint32_t (*entry)()) {
 void sleepMilliseconds(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
+
+const AudioThreads platformThreads = {startAudioThread, sleepMilliseconds};

@@ -21,6 +21,7 @@
 #include "host/version.h"
 #include "render/cell_image.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 #include "staged_output.h"
 #include "wav_file.h"
 
@@ -322,7 +323,7 @@ int main(int argc, char** argv) {
                                                        videoMusic.temporary};
 
     if (wantFrames) {
-        outputDevice = &offlineOutput;
+        useOutputDevice(&offlineOutput, &platformThreads);
         switch (startUpDemo(DirectorHost{nullptr, stillClock})) {
             case StartUp::Started:
                 break;
@@ -365,7 +366,7 @@ int main(int argc, char** argv) {
     }
     if (progress) std::fputc('\n', stderr);
     stopIfInterrupted();
-    if (wantFrames) stopPlayback(playingModule);
+    if (wantFrames) closeOutput();  // stops the music first
 
     if (wantCells && std::fclose(cells) != 0 && error.empty())
         error = describeErrno(options.cellsPath);

@@ -14,6 +14,7 @@
 #include "sound/file_access.h"
 #include "sound/mixer.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 #include "xm_builder.h"
 
 namespace {
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
 
     setMemoryImage(image.data(), int32_t(image.size()));
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
+    useOutputDevice(&platformOutput, &platformThreads);
     if (!openOutput(44100)) {
         std::fprintf(stderr, "streamcheck: the sound device did not open\n");
         return 1;
@@ -67,13 +69,14 @@ int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     const uint32_t ticksBefore = tickCount.load();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const uint64_t playedFrames = outputDevice->position() / 4;
+    const uint64_t playedFrames = platformOutput.position() / 4;
     const uint32_t ticksAfter = tickCount.load();
     stopPlayback(module);
 
+    const StreamView stream = viewStream();
     int32_t peak = 0;
-    for (int32_t k = 0; k < 2 * ringFrames; ++k)
-        peak = std::max(peak, std::abs(int(waveBuffer[k])));
+    for (int32_t k = 0; k < 2 * stream.ringFrames; ++k)
+        peak = std::max(peak, std::abs(int(stream.waveBuffer[k])));
     const double startMs = std::chrono::duration<double, std::milli>(started - start).count();
     const double playedSeconds = double(playedFrames) / sampleRate;
     const double mixedSeconds =
@@ -82,10 +85,10 @@ int main(int argc, char** argv) {
     std::printf("played %.2f s in %d s; the thread mixed %.2f s meanwhile\n", playedSeconds,
                 seconds, mixedSeconds);
     std::printf("late blocks: %u; most blocks mixed after one poll: %u; peak %d\n",
-                lateBlocks.load(), largestCatchUp.load(), peak);
+                stream.lateBlocks, stream.largestCatchUp, peak);
     freeModule(module);
     closeOutput();
-    const bool ok = lateBlocks.load() == 0 && playedSeconds > 0.9 * seconds && peak > 10000;
+    const bool ok = stream.lateBlocks == 0 && playedSeconds > 0.9 * seconds && peak > 10000;
     std::printf("%s\n", ok ? "ok" : "FAILED");
     return ok ? 0 : 1;
 }

@@ -55,7 +55,7 @@ void printSongInfo(std::FILE* out, const uint8_t* head, const Module& m) {
     std::fprintf(out, "Tracker:      \"%s\", format version %d.%02d\n", tracker.c_str(),
                  version >> 8, version & 0xFF);
     std::fprintf(out, "Channels:     %d\n", m.channelCount);
-    std::fprintf(out, "Frequencies:  %s\n", (m.flags & 1) ? "linear" : "Amiga");
+    std::fprintf(out, "Frequencies:  %s\n", (m.flags & kLinearFrequencies) ? "linear" : "Amiga");
     std::fprintf(out, "Tempo:        speed %d, %d BPM\n", m.defaultSpeed, m.defaultBpm);
     std::fprintf(out, "Song length:  %d positions, restart at %d\n", m.songLength,
                  m.restartPosition);

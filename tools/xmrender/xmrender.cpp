@@ -26,6 +26,7 @@
 #include "sound/file_access.h"
 #include "sound/module.h"
 #include "sound/output.h"
+#include "sound/thread.h"
 #include "staged_output.h"
 #include "terminal.h"
 #include "wav_file.h"
@@ -287,8 +288,8 @@ int render(Module* module, int64_t frames, const Options& options, WavFile& wav)
     }
     // The streaming thread ends within one poll of the offline device (5 ms) once asked;
     // waiting for that here spares stopPlayback its coarser wait.
-    stopRequested = true;
-    while (!threadExited.load())
+    requestStreamStop();
+    while (streamingThreadRunning())
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     stopPlayback(module);
     if (progress && interrupted()) std::fputc('\n', stderr);
@@ -336,7 +337,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    outputDevice = &offlineOutput;
+    useOutputDevice(&offlineOutput, &platformThreads);
     if (!openOutput(kRate)) {
         freeModule(module);
         return fileError(options.song, "the engine's offline output did not open");
