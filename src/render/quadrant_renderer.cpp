@@ -100,7 +100,9 @@ uint16_t QuadrantRenderer::cellForColour(int32_t, int32_t g, int32_t) const {
 
 void QuadrantRenderer::buildTable(int32_t flags) {
     cellTable.reset();
-    cellTable = std::make_unique_for_overwrite<uint16_t[]>(kQuadrantTableSize);
+    // Left uninitialised: the table is filled whole. (The standard library of the web build
+    // lacks make_unique_for_overwrite.)
+    cellTable.reset(new uint16_t[kQuadrantTableSize]);
     fillQuadrantTable(GlyphFont, flags, cellTable.get());
 }
 
