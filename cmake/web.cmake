@@ -25,5 +25,7 @@ target_link_options(demo_page PRIVATE
     -sENVIRONMENT=web -sFILESYSTEM=0 -sINITIAL_MEMORY=16MB -sALLOW_MEMORY_GROWTH=0
     -sMALLOC=emmalloc -sEXPORTED_RUNTIME_METHODS=[] --pre-js ${web_audio})
 # The page itself loads index.js, which loads index.wasm.
-add_custom_command(TARGET demo_page POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy ${web_page} ${DEMO_WEB_OUTPUT}/index.html VERBATIM)
+add_custom_command(OUTPUT ${DEMO_WEB_OUTPUT}/index.html
+    COMMAND ${CMAKE_COMMAND} -E copy ${web_page} ${DEMO_WEB_OUTPUT}/index.html
+    DEPENDS ${web_page} VERBATIM)
+add_custom_target(web_page_html ALL DEPENDS ${DEMO_WEB_OUTPUT}/index.html)
