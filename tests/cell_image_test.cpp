@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -43,6 +45,27 @@ TEST(CellImage, GlyphInkInTheForegroundOnTheBackground) {
     EXPECT_GT(ink, 10);
     // An all-zero cell is black.
     EXPECT_EQ(pixelAt(image, 320, 300), (Rgb{0, 0, 0}));
+}
+
+// The canvas's pixels are the PNG's pixels with an opaque alpha, for every character in every
+// pair of colours.
+TEST(CellImage, CanvasPixelsAreThePngPixels) {
+    CellFrame frame{};
+    std::mt19937 random(12);
+    for (int k = 0; k < kScreenCells; ++k)
+        frame.cells[k] = makeCell(static_cast<uint8_t>(k), static_cast<uint8_t>(random()));
+    std::vector<uint8_t> rgb(kCellImageBytes);
+    std::vector<uint32_t> rgba(kCellImagePixels, 0x12345678);
+    drawCellImage(frame, rgb.data());
+    drawCellImageRgba(frame, rgba.data());
+    for (int k = 0; k < kCellImagePixels; ++k) {
+        uint8_t bytes[4];
+        std::memcpy(bytes, &rgba[k], 4);
+        ASSERT_EQ((Rgb{bytes[0], bytes[1], bytes[2]}),
+                  (Rgb{rgb[3 * k], rgb[3 * k + 1], rgb[3 * k + 2]}))
+            << "pixel " << k % kCellImageWidth << "," << k / kCellImageWidth;
+        ASSERT_EQ(bytes[3], 255);
+    }
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ void fillQuadrantTable(const uint8_t (*glyphs)[kGlyphHeight], int32_t flags, uin
         InkLevels ink;
         int32_t code;
     };
-    const auto candidates = std::make_unique_for_overwrite<Candidate[]>(last - first + 1);
+    const std::unique_ptr<Candidate[]> candidates(new Candidate[last - first + 1]);
     int32_t count = 0;
     for (int32_t code = first; code <= last; ++code) {
         const InkLevels ink = inkLevelsOf(glyphs[code]);
@@ -68,7 +68,7 @@ void fillQuadrantTable(const uint8_t (*glyphs)[kGlyphHeight], int32_t flags, uin
     // distance << 8 | code orders by distance first and code second, so the smallest key over
     // the candidates is the entry: the nearest character, the lowest code among equals. The
     // largest key, (64 << 8) | 255, fits in 16 bits.
-    const auto bottomKeys = std::make_unique_for_overwrite<int16_t[]>(count * 256);
+    const std::unique_ptr<int16_t[]> bottomKeys(new int16_t[count * 256]);
     for (int32_t c = 0; c < count; ++c) {
         const InkLevels& ink = candidates[c].ink;
         for (int32_t rs = 0; rs < 256; ++rs) {
@@ -100,7 +100,9 @@ uint16_t QuadrantRenderer::cellForColour(int32_t, int32_t g, int32_t) const {
 
 void QuadrantRenderer::buildTable(int32_t flags) {
     cellTable.reset();
-    cellTable = std::make_unique_for_overwrite<uint16_t[]>(kQuadrantTableSize);
+    // Left uninitialised: the table is filled whole. (The standard library of the web build
+    // lacks make_unique_for_overwrite.)
+    cellTable.reset(new uint16_t[kQuadrantTableSize]);
     fillQuadrantTable(GlyphFont, flags, cellTable.get());
 }
 

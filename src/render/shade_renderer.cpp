@@ -217,7 +217,9 @@ uint16_t ShadeRenderer::cellForColour(int32_t r, int32_t g, int32_t b) const {
 
 void ShadeRenderer::buildTable(int32_t) {
     cellTable.reset();
-    cellTable = std::make_unique_for_overwrite<uint16_t[]>(kShadeTableSize);
+    // Left uninitialised: the table is filled whole. (The standard library of the web build
+    // lacks make_unique_for_overwrite.)
+    cellTable.reset(new uint16_t[kShadeTableSize]);
     const auto builder = std::make_unique<ShadeTableBuilder>();
     if (builder->build(cellTable.get())) return;
     for (int32_t r = 0; r < kLevels; ++r)

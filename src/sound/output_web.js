@@ -1,0 +1,269 @@
+// The audio side of the web output device (output_web.cpp): an audio context, the node that
+// plays a copy of the engine's ring in an endless loop, and the audio clock.
+//
+// The ring is played by an AudioWorkletNode, on the browser's audio thread, so that nothing
+// the page's thread does (drawing, a collection of garbage, a hidden tab) can break the sound
+// while the ring holds mixed music. AudioWorklets exist only in secure contexts (https, or a
+// server on localhost); elsewhere a ScriptProcessorNode plays the same ring on the page's
+// thread. Neither can read WebAssembly memory without SharedArrayBuffer, which a plain static
+// server does not enable, so the player keeps its own copy of the ring: the whole ring when
+// play starts, then every block that the engine mixes again.
+
+// Plays a ring of interleaved 16-bit stereo frames in an endless loop at `step` ring frames a
+// context frame (1 unless the context refused the engine's rate), and reports how far it has
+// played once a block. This class is also the source of the worklet, so it refers to nothing
+// outside itself.
+class RingPlayer {
+  constructor(report) {
+    this.report = report;
+    this.ring = null;
+  }
+
+  // {type: 'play', samples, blockFrames, step}: a new ring, played from its start.
+  // {type: 'blocks', first, samples}: whole blocks mixed again, from ring frame `first` on.
+  // {type: 'stop'}: silence, and the position goes back to 0.
+  handle(message) {
+    if (message.type === 'play') {
+      this.ring = message.samples;
+      this.frames = this.ring.length / 2;
+      this.blockFrames = message.blockFrames;
+      this.blockCount = Math.floor(this.frames / this.blockFrames);
+      this.step = message.step;
+      this.consumed = 0;  // ring frames played since play, fractional when resampling
+      this.reportedBlock = -1;
+      this.startFrame = -1;
+      // How often each block was mixed again since play, and the blocks that were played
+      // before their new music arrived: the music stuttered there.
+      this.refreshes = new Uint32Array(this.blockCount);
+      this.stale = 0;
+    } else if (message.type === 'blocks' && this.ring) {
+      this.ring.set(message.samples, 2 * message.first);
+      const first = message.first / this.blockFrames;
+      const count = message.samples.length / 2 / this.blockFrames;
+      for (let b = first; b < first + count; ++b) this.refreshes[b % this.blockCount] += 1;
+    } else if (message.type === 'stop') {
+      this.ring = null;
+    }
+  }
+
+  // Fills the two channels with the next frames; contextFrame is the context's frame number
+  // of the first of them.
+  render(left, right, contextFrame) {
+    const ring = this.ring;
+    if (!ring) {
+      left.fill(0);
+      right.fill(0);
+      return;
+    }
+    if (this.startFrame < 0) this.startFrame = contextFrame;
+    const frames = this.frames;
+    const step = this.step;
+    let position = this.consumed % frames;
+    for (let i = 0; i < left.length; ++i) {
+      const k = Math.floor(position);
+      const fraction = position - k;
+      const next = k + 1 === frames ? 0 : k + 1;
+      left[i] = (ring[2 * k] + (ring[2 * next] - ring[2 * k]) * fraction) / 32768;
+      right[i] = (ring[2 * k + 1] + (ring[2 * next + 1] - ring[2 * k + 1]) * fraction) / 32768;
+      position += step;
+      if (position >= frames) position -= frames;
+    }
+    this.consumed += left.length * step;
+    const played = Math.floor(this.consumed);
+    const block = Math.floor(played / this.blockFrames);
+    if (block === this.reportedBlock) return;
+    for (let b = this.reportedBlock + 1; b <= block; ++b) {
+      const lap = Math.floor(b / this.blockCount);
+      if (lap > 0 && this.refreshes[b % this.blockCount] < lap) this.stale += 1;
+    }
+    this.reportedBlock = block;
+    this.report({played, stale: this.stale, startFrame: this.startFrame});
+  }
+}
+
+Module.webAudio = (function () {
+  let context = null;
+  let player = null;   // the page's own player, when a ScriptProcessorNode plays
+  let port = null;     // the worklet's, when an AudioWorkletNode plays
+  let analyser = null;
+  let kind = 'none';
+  let ring = null;     // the engine's ring: byte offset and size in WebAssembly memory
+  let ringBytes = 0;
+  let ringRate = 0;
+  let last = {played: 0, stale: 0, startFrame: -1};
+  let playing = false;
+
+  function workletSource() {
+    const processor = () => {
+      class RingProcessor extends AudioWorkletProcessor {
+        constructor() {
+          super();
+          this.player = new RingPlayer((report) => this.port.postMessage(report));
+          this.port.onmessage = (event) => this.player.handle(event.data);
+        }
+        process(inputs, outputs) {
+          this.player.render(outputs[0][0], outputs[0][1], currentFrame);
+          return true;
+        }
+      }
+      registerProcessor('ring-player', RingProcessor);
+    };
+    return RingPlayer.toString() + '\n(' + processor.toString() + ')();\n';
+  }
+
+  function onReport(report) {
+    if (!playing) return;
+    last = report;
+    Module._webPumpStream();
+  }
+
+  function deliver(message, transfer) {
+    if (port) port.postMessage(message, transfer);
+    else if (player) player.handle(message);
+  }
+
+  function copyOfRing(firstFrame, frames) {
+    return HEAP16.slice(ring / 2 + 2 * firstFrame, ring / 2 + 2 * (firstFrame + frames));
+  }
+
+  return {
+    // In the click or key handler: browsers let a context run only from there. False when the
+    // browser has no Web Audio.
+    create() {
+      const Context = window.AudioContext || window.webkitAudioContext;
+      if (!Context) return false;
+      try {
+        context = new Context({sampleRate: 44100});
+      } catch (e) {
+        // A context that refuses the engine's rate plays at its own, and the player resamples.
+        try {
+          context = new Context();
+        } catch (e2) {
+          return false;
+        }
+      }
+      context.resume();
+      return true;
+    },
+
+    // Builds the player and waits until the context runs: true when there is sound output.
+    async connect(waitMilliseconds) {
+      if (!context) return false;
+      let node = null;
+      if (context.audioWorklet && window.AudioWorkletNode) {
+        try {
+          const url = URL.createObjectURL(
+              new Blob([workletSource()], {type: 'application/javascript'}));
+          await context.audioWorklet.addModule(url);
+          URL.revokeObjectURL(url);
+          node = new AudioWorkletNode(
+              context, 'ring-player', {numberOfInputs: 0, outputChannelCount: [2]});
+          port = node.port;
+          port.onmessage = (event) => onReport(event.data);
+          kind = 'AudioWorkletNode';
+        } catch (e) {
+          node = null;
+          port = null;
+        }
+      }
+      if (!node && context.createScriptProcessor) {
+        node = context.createScriptProcessor(4096, 0, 2);
+        player = new RingPlayer(onReport);
+        node.onaudioprocess = (event) => {
+          const out = event.outputBuffer;
+          player.render(out.getChannelData(0), out.getChannelData(1),
+                        Math.round(event.playbackTime * context.sampleRate));
+        };
+        kind = 'ScriptProcessorNode';
+      }
+      if (!node) return false;
+      analyser = context.createAnalyser();
+      analyser.fftSize = 2048;
+      node.connect(analyser);
+      analyser.connect(context.destination);
+      const until = performance.now() + waitMilliseconds;
+      while (context.state !== 'running' && performance.now() < until)
+        await new Promise((resolve) => setTimeout(resolve, 20));
+      return context.state === 'running';
+    },
+
+    // A context that never ran (no gesture where one is needed) is given up.
+    abandon() {
+      if (context) context.close();
+      context = player = port = analyser = null;
+      kind = 'none';
+    },
+
+    open(rate) {
+      ringRate = rate;
+      return context !== null && analyser !== null && context.state === 'running';
+    },
+    prepare(pointer, bytes) {
+      ring = pointer;
+      ringBytes = bytes;
+    },
+    play(blockFrames) {
+      if (!ring) return;
+      last = {played: 0, stale: 0, startFrame: -1};
+      playing = true;
+      const samples = copyOfRing(0, ringBytes / 4);
+      deliver({type: 'play', samples, blockFrames, step: ringRate / context.sampleRate},
+              [samples.buffer]);
+    },
+    position() {
+      return playing ? 4 * last.played : 0;
+    },
+    staleBlocks() {
+      return last.stale;
+    },
+    send(firstFrame, frames) {
+      const samples = copyOfRing(firstFrame, frames);
+      deliver({type: 'blocks', first: firstFrame, samples}, [samples.buffer]);
+    },
+    reset() {
+      playing = false;
+      last = {played: 0, stale: 0, startFrame: -1};
+      deliver({type: 'stop'}, []);
+    },
+    close() {
+      this.reset();
+    },
+
+    // Milliseconds of music heard at this moment: the context time now leaving the speakers,
+    // less the time at which the player started the ring. NaN before it has started.
+    musicMilliseconds() {
+      if (!playing || last.startFrame < 0) return NaN;
+      let heard;
+      const stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
+      if (stamp && stamp.performanceTime > 0) {
+        // Carried forward from the last timestamp, but not far: when the sound stops, the
+        // pictures stop with it.
+        const since = Math.min(performance.now() - stamp.performanceTime, 250);
+        heard = stamp.contextTime + since / 1000;
+      } else {
+        heard = context.currentTime - (context.outputLatency || context.baseLatency || 0);
+      }
+      return (heard - last.startFrame / context.sampleRate) * 1000;
+    },
+
+    // What the page reports about its sound: for people and for the end-to-end check.
+    describe() {
+      let level = 0;
+      if (analyser) {
+        const wave = new Float32Array(analyser.fftSize);
+        analyser.getFloatTimeDomainData(wave);
+        let sum = 0;
+        for (const v of wave) sum += v * v;
+        level = Math.sqrt(sum / wave.length);
+      }
+      return {
+        node: kind,
+        state: context ? context.state : 'none',
+        sampleRate: context ? context.sampleRate : 0,
+        playedFrames: last.played,
+        staleBlocks: last.stale,
+        level,
+      };
+    },
+  };
+})();
