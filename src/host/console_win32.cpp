@@ -53,3 +53,10 @@ void presentCellFrame() {
 uint32_t tickCount() {
     return GetTickCount();
 }
+
+// The frame wait polls GetTickCount without sleeping.
+void sleepUntilTick(uint32_t) {}
+
+uint32_t takeStoppedTime() {
+    return 0;
+}
