@@ -1,6 +1,5 @@
 #include "host/terminal_encoder.h"
 
-#include <array>
 #include <bit>
 #include <climits>
 #include <cstring>
@@ -81,29 +80,52 @@ TerminalRgb terminalColour(int colour) {
     return {scale(c.red), scale(c.green), scale(c.blue)};
 }
 
-TerminalRgb averageCellColour(uint16_t cell) {
-    static const auto inkPixels = [] {
-        std::array<int32_t, 256> ink{};
-        for (int c = 0; c < 256; ++c)
+namespace {
+
+// The terminal colours, and the average colour of every cell word, computed once.
+struct PictureTables {
+    TerminalRgb colours[16];
+    TerminalRgb cellColours[65536];
+};
+
+const PictureTables& pictureTables() {
+    static const PictureTables* const tables = [] {
+        auto* t = new PictureTables;
+        for (int colour = 0; colour < 16; ++colour)
+            t->colours[colour] = terminalColour(colour);
+        for (int character = 0; character < 256; ++character) {
+            int32_t ink = 0;
             for (int row = 0; row < kGlyphHeight; ++row)
-                ink[c] += std::popcount(static_cast<unsigned>(GlyphFont[c][row]));
-        return ink;
+                ink += std::popcount(static_cast<unsigned>(GlyphFont[character][row]));
+            auto mix = [ink](int32_t f, int32_t b) {
+                return static_cast<uint8_t>(
+                    (f * ink + b * (kGlyphPixels - ink) + kGlyphPixels / 2) / kGlyphPixels);
+            };
+            for (int attribute = 0; attribute < 256; ++attribute) {
+                const TerminalRgb fg = t->colours[attribute & 15];
+                const TerminalRgb bg = t->colours[attribute >> 4];
+                t->cellColours[makeCell(static_cast<uint8_t>(character),
+                                        static_cast<uint8_t>(attribute))] = {
+                    mix(fg.red, bg.red), mix(fg.green, bg.green), mix(fg.blue, bg.blue)};
+            }
+        }
+        return t;
     }();
-    const int32_t ink = inkPixels[cellCharacter(cell)];
-    const TerminalRgb fg = terminalColour(cellAttribute(cell) & 15);
-    const TerminalRgb bg = terminalColour(cellAttribute(cell) >> 4);
-    auto mix = [ink](int32_t f, int32_t b) {
-        return static_cast<uint8_t>((f * ink + b * (kGlyphPixels - ink) + kGlyphPixels / 2) /
-                                    kGlyphPixels);
-    };
-    return {mix(fg.red, bg.red), mix(fg.green, bg.green), mix(fg.blue, bg.blue)};
+    return *tables;
+}
+
+}  // namespace
+
+TerminalRgb averageCellColour(uint16_t cell) {
+    return pictureTables().cellColours[cell];
 }
 
 int nearestConsoleColour(TerminalRgb rgb) {
     int best = 0;
     int32_t bestDistance = INT32_MAX;
+    const TerminalRgb* colours = pictureTables().colours;
     for (int colour = 0; colour < 16; ++colour) {
-        const TerminalRgb c = terminalColour(colour);
+        const TerminalRgb c = colours[colour];
         const int32_t dr = c.red - rgb.red, dg = c.green - rgb.green, db = c.blue - rgb.blue;
         const int32_t distance = dr * dr + dg * dg + db * db;
         if (distance < bestDistance) {
