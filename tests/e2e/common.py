@@ -65,10 +65,17 @@ SGR = re.compile(r"\x1b\[([0-9;]*)m")
 UPPER_HALF, LOWER_HALF, FULL_BLOCK = "\u2580", "\u2584", "\u2588"
 
 
+def ansi_colour(ansi):
+    """The 24-bit colour the demo means by a 16-colour SGR index (ANSI bit 0 is red, the
+    console's bit 0 blue)."""
+    return terminal_colours()[(ansi & 8) | (ansi & 1) << 2 | (ansi & 2) | (ansi & 4) >> 2]
+
+
 def decode_half_blocks(text, columns, rows):
     """The colours a picture-mode pane shows, from capture-pane -p -e -N output: a grid of
-    rows by columns characters, each (upper, lower) in 24-bit colours, or None where the
-    character has the terminal's default colours or is not a block."""
+    rows by columns characters, each (upper, lower) in 24-bit colours (16-colour ones as the
+    demo means them), or None where the character has the terminal's default colours or is
+    not a block."""
     grid = []
     lines = text.split("\n")
     for line in lines[:rows]:
@@ -88,10 +95,15 @@ def decode_half_blocks(text, columns, rows):
                             background = tuple(values[k + 2:k + 5])
                         k += 5
                         continue
-                    if values[k] in (0, 39):
+                    value = values[k]
+                    if value in (0, 39):
                         foreground = None
-                    if values[k] in (0, 49):
+                    if value in (0, 49):
                         background = None
+                    if 30 <= value <= 37 or 90 <= value <= 97:
+                        foreground = ansi_colour(value % 10 + (8 if value >= 90 else 0))
+                    if 40 <= value <= 47 or 100 <= value <= 107:
+                        background = ansi_colour(value % 10 + (8 if value >= 100 else 0))
                     k += 1
                 position = match.end()
                 continue
