@@ -206,9 +206,7 @@ std::pair<ModelColour, ModelColour> halves(const TerminalModel& model, int colum
     }
 }
 
-ModelColour pictureColour(double red, double green, double blue, ColourMode mode) {
-    TerminalRgb rgb{static_cast<uint8_t>(red + 0.5), static_cast<uint8_t>(green + 0.5),
-                    static_cast<uint8_t>(blue + 0.5)};
+ModelColour pictureColour(TerminalRgb rgb, ColourMode mode) {
     if (mode == ColourMode::Ansi16) return expectedColour(nearestConsoleColour(rgb), mode);
     return ModelColour{-1, rgb.red, rgb.green, rgb.blue};
 }
@@ -222,7 +220,7 @@ CellFrame patchyFrame(unsigned seed) {
     return frame;
 }
 
-TEST(TerminalPicture, CellColourIsTheGlyphsInkShareOfForegroundOverBackground) {
+TEST(TerminalPicture, CellColourIsTheGlyphsInkShareOfForegroundOverBackgroundOrTheNearest) {
     auto rgb = [](uint16_t cell) {
         TerminalRgb v = averageCellColour(cell);
         return std::to_string(v.red) + "," + std::to_string(v.green) + "," + std::to_string(v.blue);
@@ -239,9 +237,8 @@ TEST(TerminalPicture, CellColourIsTheGlyphsInkShareOfForegroundOverBackground) {
     // 38 of the 96 pixels of the font's 'A' are ink: light grey on black as the quadrant
     // renderer draws it, 170 * 38 / 96.
     EXPECT_EQ(rgb(makeCell('A', 0x07)), "67,67,67");
-}
 
-TEST(TerminalPicture, SixteenColoursTakeTheNearestConsoleColour) {
+    // In 16 colours, the nearest console colour.
     for (int colour = 0; colour < 16; ++colour)
         EXPECT_EQ(nearestConsoleColour(terminalColour(colour)), colour);
     // 177 white on blue: light grey (170,170,170) is nearer than light blue (85,85,255).
@@ -257,10 +254,8 @@ TEST(TerminalPicture, LayoutFitsTheWholeFrameAndCentresIt) {
                std::to_string(l.left) + "," + std::to_string(l.top);
     };
     EXPECT_EQ(layout(80, 50), "glyphs 80x50 at 0,0");
-    EXPECT_EQ(layout(200, 60), "glyphs 80x50 at 60,5");
     EXPECT_EQ(layout(80, 49), "picture 80x50 at 0,12");
-    EXPECT_EQ(layout(80, 25), "picture 80x50 at 0,0");
-    EXPECT_EQ(layout(120, 30), "picture 80x50 at 20,2");
+    EXPECT_EQ(layout(120, 25), "picture 80x50 at 20,0");
     // 80 by 24: 48 half rows, and 48 * 80 / 50 = 76.8 columns.
     EXPECT_EQ(layout(80, 24), "picture 77x48 at 1,0");
     EXPECT_EQ(layout(40, 40), "picture 40x26 at 0,13");
@@ -277,12 +272,10 @@ TEST(TerminalPicture, At80By25EveryCellIsOneHalfOfACharacter) {
             model.feed(out);
             for (int row = 0; row < 25; ++row)
                 for (int column = 0; column < 80; ++column) {
-                    auto [upper, lower] = halves(model, column, row);
-                    TerminalRgb u = averageCellColour(frame.cells[2 * row * 80 + column]);
-                    TerminalRgb l = averageCellColour(frame.cells[(2 * row + 1) * 80 + column]);
-                    ASSERT_EQ(upper, pictureColour(u.red, u.green, u.blue, mode))
-                        << column << "," << row;
-                    ASSERT_EQ(lower, pictureColour(l.red, l.green, l.blue, mode))
+                    const uint16_t* upper = frame.cells + 2 * row * 80 + column;
+                    ASSERT_EQ(halves(model, column, row),
+                              std::make_pair(pictureColour(averageCellColour(upper[0]), mode),
+                                             pictureColour(averageCellColour(upper[80]), mode)))
                         << column << "," << row;
                 }
         }
