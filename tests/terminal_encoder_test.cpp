@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "host/cp437.h"
 #include "terminal_model.h"
@@ -26,13 +28,14 @@ ModelColour expectedColour(int colour, ColourMode mode) {
     return ModelColour{-1, rgb.red, rgb.green, rgb.blue};
 }
 
-// Every visible cell of the model shows the frame's glyph in the frame's colours.
-void expectShows(const TerminalModel& model, const CellFrame& frame, int columns, int rows,
-                 ColourMode mode) {
-    for (int row = 0; row < rows && row < kScreenRows; ++row) {
-        for (int column = 0; column < columns && column < kScreenColumns; ++column) {
+// The model shows every cell of the frame in its glyph and colours, with the frame's top-left
+// corner at column left and row top.
+void expectShows(const TerminalModel& model, const CellFrame& frame, ColourMode mode, int left = 0,
+                 int top = 0) {
+    for (int row = 0; row < kScreenRows; ++row) {
+        for (int column = 0; column < kScreenColumns; ++column) {
             uint16_t cell = frame.cells[row * kScreenColumns + column];
-            const ModelCell& shown = model.at(column, row);
+            const ModelCell& shown = model.at(left + column, top + row);
             ASSERT_EQ(shown.glyph, kCp437CodePoints[cellCharacter(cell)]) << column << "," << row;
             ASSERT_EQ(shown.foreground, expectedColour(cellAttribute(cell) & 15, mode));
             ASSERT_EQ(shown.background, expectedColour(cellAttribute(cell) >> 4, mode));
@@ -125,7 +128,7 @@ TEST(TerminalEncoder, AllZeroFrameShowsABlackScreen) {
         model.feed(out);
         EXPECT_EQ(model.glyphsWritten(), kScreenCells);
         EXPECT_EQ(model.colourSequences(), 2);  // the reset before the clear, then black on black
-        expectShows(model, frame, 80, 50, mode);
+        expectShows(model, frame, mode);
         EXPECT_FALSE(model.syncOpen());
     }
 }
@@ -142,7 +145,7 @@ TEST(TerminalEncoder, EveryFrameReplaysExactlyInBothModes) {
             std::string out;
             encodeFrame(frame, screen, 80, 50, mode, out);
             model.feed(out);
-            expectShows(model, frame, 80, 50, mode);
+            expectShows(model, frame, mode);
         }
     }
 }
@@ -165,7 +168,7 @@ TEST(TerminalEncoder, OnlyChangedCellsAreWritten) {
     encodeFrame(frame, screen, 80, 50, ColourMode::TrueColour, out);
     model.feed(out);
     EXPECT_EQ(model.glyphsWritten(), 2);
-    expectShows(model, frame, 80, 50, ColourMode::TrueColour);
+    expectShows(model, frame, ColourMode::TrueColour);
 }
 
 TEST(TerminalEncoder, ColourSequencesOnlyWhereTheAttributeChanges) {
@@ -184,35 +187,198 @@ TEST(TerminalEncoder, ColourSequencesOnlyWhereTheAttributeChanges) {
     EXPECT_NE(out.find("\x1b[48;2;0;170;0m#"), std::string::npos);
 }
 
-TEST(TerminalEncoder, SmallTerminalShowsTheTopLeftPart) {
-    CellFrame frame = randomFrame(11);
-    TerminalScreen screen;
-    TerminalModel model(33, 17);  // throws if anything lands outside 33 by 17
-    std::string out;
-    encodeFrame(frame, screen, 33, 17, ColourMode::Ansi16, out);
-    model.feed(out);
-    EXPECT_EQ(model.glyphsWritten(), 33 * 17);
-    expectShows(model, frame, 33, 17, ColourMode::Ansi16);
-
-    // A cell outside the visible part changes: nothing to write.
-    frame.cells[20 * 80 + 50] ^= 0x0101;
-    out.clear();
-    encodeFrame(frame, screen, 33, 17, ColourMode::Ansi16, out);
-    EXPECT_TRUE(out.empty());
+// The colours of the upper and lower half of a terminal character, whichever of the blocks
+// or the blank shows them.
+std::pair<ModelColour, ModelColour> halves(const TerminalModel& model, int column, int row) {
+    const ModelCell& cell = model.at(column, row);
+    switch (cell.glyph) {
+        case U'\u2580':
+            return {cell.foreground, cell.background};
+        case U'\u2584':
+            return {cell.background, cell.foreground};
+        case U'\u2588':
+            return {cell.foreground, cell.foreground};
+        case U' ':
+            return {cell.background, cell.background};
+        default:
+            ADD_FAILURE() << "not a block at " << column << "," << row;
+            return {};
+    }
 }
 
-TEST(TerminalEncoder, ResizeRedrawsEverythingAtTheNextFrame) {
+ModelColour pictureColour(TerminalRgb rgb, ColourMode mode) {
+    if (mode == ColourMode::Ansi16) return expectedColour(nearestConsoleColour(rgb), mode);
+    return ModelColour{-1, rgb.red, rgb.green, rgb.blue};
+}
+
+// A frame from a few large areas of one cell each, for the blanks and full blocks of
+// equal halves, and random cells elsewhere.
+CellFrame patchyFrame(unsigned seed) {
+    CellFrame frame = randomFrame(seed);
+    for (int k = 0; k < kScreenCells; ++k)
+        if (k / kScreenColumns < 20) frame.cells[k] = makeCell(219, static_cast<uint8_t>(k / 400));
+    return frame;
+}
+
+TEST(TerminalPicture, CellColourIsTheGlyphsInkShareOfForegroundOverBackgroundOrTheNearest) {
+    auto rgb = [](uint16_t cell) {
+        TerminalRgb v = averageCellColour(cell);
+        return std::to_string(v.red) + "," + std::to_string(v.green) + "," + std::to_string(v.blue);
+    };
+    // Half of 177 is ink: white (255,255,255) half over blue (0,0,170).
+    EXPECT_EQ(rgb(makeCell(177, 0x1f)), "128,128,213");
+    // 176 and 178: a quarter and three quarters of green (0,170,0) over black.
+    EXPECT_EQ(rgb(makeCell(176, 0x02)), "0,43,0");
+    EXPECT_EQ(rgb(makeCell(178, 0x02)), "0,128,0");
+    // A blank shows its background, 219 its foreground, whatever the other colour.
+    EXPECT_EQ(rgb(makeCell(' ', 0x4e)), "170,0,0");
+    EXPECT_EQ(rgb(makeCell(0, 0x4e)), "170,0,0");
+    EXPECT_EQ(rgb(makeCell(219, 0x4e)), "255,255,85");
+    // 38 of the 96 pixels of the font's 'A' are ink: light grey on black as the quadrant
+    // renderer draws it, 170 * 38 / 96.
+    EXPECT_EQ(rgb(makeCell('A', 0x07)), "67,67,67");
+
+    // In 16 colours, the nearest console colour.
+    for (int colour = 0; colour < 16; ++colour)
+        EXPECT_EQ(nearestConsoleColour(terminalColour(colour)), colour);
+    // 177 white on blue: light grey (170,170,170) is nearer than light blue (85,85,255).
+    EXPECT_EQ(nearestConsoleColour(averageCellColour(makeCell(177, 0x1f))), 7);
+    EXPECT_EQ(nearestConsoleColour(TerminalRgb{200, 20, 30}), 4);
+}
+
+TEST(TerminalPicture, LayoutFitsTheWholeFrameAndCentresIt) {
+    auto layout = [](int columns, int rows) {
+        TerminalLayout l = layoutFor(columns, rows);
+        return std::string(l.presentation == Presentation::Glyphs ? "glyphs " : "picture ") +
+               std::to_string(l.width) + "x" + std::to_string(l.height) + " at " +
+               std::to_string(l.left) + "," + std::to_string(l.top);
+    };
+    EXPECT_EQ(layout(80, 50), "glyphs 80x50 at 0,0");
+    EXPECT_EQ(layout(80, 49), "picture 80x50 at 0,12");
+    EXPECT_EQ(layout(120, 25), "picture 80x50 at 20,0");
+    // 80 by 24: 48 half rows, and 48 * 80 / 50 = 76.8 columns.
+    EXPECT_EQ(layout(80, 24), "picture 77x48 at 1,0");
+    EXPECT_EQ(layout(40, 40), "picture 40x26 at 0,13");
+}
+
+TEST(TerminalPicture, At80By25EveryCellIsOneHalfOfACharacter) {
+    for (ColourMode mode : {ColourMode::TrueColour, ColourMode::Ansi16}) {
+        TerminalScreen screen;
+        TerminalModel model(80, 25);
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+            CellFrame frame = patchyFrame(seed);
+            std::string out;
+            encodeFrame(frame, screen, 80, 25, mode, out);
+            model.feed(out);
+            for (int row = 0; row < 25; ++row)
+                for (int column = 0; column < 80; ++column) {
+                    const uint16_t* upper = frame.cells + 2 * row * 80 + column;
+                    ASSERT_EQ(halves(model, column, row),
+                              std::make_pair(pictureColour(averageCellColour(upper[0]), mode),
+                                             pictureColour(averageCellColour(upper[80]), mode)))
+                        << column << "," << row;
+                }
+        }
+    }
+}
+
+TEST(TerminalPicture, ASmallerTerminalShowsTheAreaAverageOfTheWholeFrame) {
+    CellFrame frame = patchyFrame(4);
+    TerminalScreen screen;
+    TerminalModel model(40, 20);  // throws if anything lands outside
+    std::string out;
+    encodeFrame(frame, screen, 40, 20, ColourMode::TrueColour, out);
+    model.feed(out);
+    // 40 by 26 pixels at row 3: each pixel covers 2 by 50/26 cells, averaged here in
+    // floating point.
+    const double cellsDown = 50.0 / 26;
+    for (int y = 0; y < 26; ++y)
+        for (int x = 0; x < 40; ++x) {
+            double sum[3] = {0, 0, 0};
+            for (int row = 0; row < 50; ++row) {
+                double cover =
+                    std::min(row + 1.0, (y + 1) * cellsDown) - std::max(1.0 * row, y * cellsDown);
+                if (cover <= 0) continue;
+                for (int column = 2 * x; column < 2 * x + 2; ++column) {
+                    TerminalRgb c = averageCellColour(frame.cells[row * 80 + column]);
+                    sum[0] += cover * c.red;
+                    sum[1] += cover * c.green;
+                    sum[2] += cover * c.blue;
+                }
+            }
+            auto [upper, lower] = halves(model, x, 3 + y / 2);
+            const ModelColour& shown = y % 2 ? lower : upper;
+            const double area = 2 * cellsDown;
+            EXPECT_NEAR(shown.red, sum[0] / area, 1.0) << x << "," << y;
+            EXPECT_NEAR(shown.green, sum[1] / area, 1.0) << x << "," << y;
+            EXPECT_NEAR(shown.blue, sum[2] / area, 1.0) << x << "," << y;
+        }
+    EXPECT_FALSE(model.at(0, 2).written);
+    EXPECT_FALSE(model.at(0, 16).written);
+}
+
+TEST(TerminalPicture, NoSizeWritesOutsideTheTerminal) {
+    CellFrame frame = randomFrame(5);
+    for (int columns = 1; columns <= 100; columns += 3)
+        for (int rows = 1; rows <= 60; rows += 2) {
+            TerminalScreen screen;
+            TerminalModel model(columns, rows);
+            std::string out;
+            encodeFrame(frame, screen, columns, rows, ColourMode::Ansi16, out);
+            ASSERT_NO_THROW(model.feed(out)) << columns << "x" << rows;
+        }
+}
+
+TEST(TerminalPicture, OnlyChangedCharactersAndColoursAreWritten) {
+    CellFrame frame{};
+    for (uint16_t& cell : frame.cells)
+        cell = makeCell(177, 0x1f);
+    TerminalScreen screen;
+    TerminalModel model(80, 24);
+    std::string out;
+    encodeFrame(frame, screen, 80, 24, ColourMode::TrueColour, out);
+    model.feed(out);
+    EXPECT_EQ(model.glyphsWritten(), 77 * 24);
+    EXPECT_EQ(model.colourSequences(), 2) << "the reset, then the one colour of the picture";
+
+    out.clear();
+    encodeFrame(frame, screen, 80, 24, ColourMode::TrueColour, out);
+    EXPECT_TRUE(out.empty()) << "an unchanged frame writes nothing";
+
+    // One cell in the top-left corner changes: one character, with one colour sequence.
+    frame.cells[0] = makeCell(219, 0x0c);
+    model.resetCounters();
+    encodeFrame(frame, screen, 80, 24, ColourMode::TrueColour, out);
+    model.feed(out);
+    EXPECT_EQ(model.glyphsWritten(), 1);
+    EXPECT_EQ(model.colourSequences(), 1);
+}
+
+TEST(TerminalEncoder, ResizeRedrawsEverythingOnceAndCentresTheGlyphs) {
     CellFrame frame = randomFrame(12);
     TerminalScreen screen;
     std::string out;
     encodeFrame(frame, screen, 40, 20, ColourMode::TrueColour, out);
+    // From a picture to glyphs: every cell, centred in 100 by 60.
     out.clear();
     encodeFrame(frame, screen, 100, 60, ColourMode::TrueColour, out);
-    TerminalModel model(100, 60);
-    model.feed(out);
-    EXPECT_EQ(model.glyphsWritten(), kScreenCells);
-    expectShows(model, frame, 80, 50, ColourMode::TrueColour);
-    EXPECT_FALSE(model.at(85, 55).written);
+    TerminalModel large(100, 60);
+    large.feed(out);
+    EXPECT_EQ(large.glyphsWritten(), kScreenCells);
+    expectShows(large, frame, ColourMode::TrueColour, 10, 5);
+    EXPECT_FALSE(large.at(9, 5).written);
+    EXPECT_FALSE(large.at(90, 5).written);
+    EXPECT_FALSE(large.at(10, 4).written);
+    EXPECT_FALSE(large.at(10, 55).written);
+    // From glyphs to a picture: every character once, then nothing while nothing changes.
+    out.clear();
+    encodeFrame(frame, screen, 80, 24, ColourMode::TrueColour, out);
+    TerminalModel small(80, 24);
+    small.feed(out);
+    EXPECT_EQ(small.glyphsWritten(), 77 * 24);
+    out.clear();
+    encodeFrame(frame, screen, 80, 24, ColourMode::TrueColour, out);
+    EXPECT_TRUE(out.empty());
 }
 
 TEST(TerminalEncoder, RestoreGivesTheTerminalBack) {

@@ -53,8 +53,11 @@ StartUp startUpDemo(const DirectorHost& host) {
     return openMusic();
 }
 
-void waitForFrame(uint32_t& tick, uint32_t (*readClock)()) {
-    while (static_cast<int32_t>(readClock() - tick) <= 0) {
+void waitForFrame(uint32_t& tick, const FrameClock& clock) {
+    for (;;) {
+        tick += clock.takeStoppedTime();
+        if (static_cast<int32_t>(clock.readClock() - tick) > 0) break;
+        clock.sleepUntil(tick + 1);
     }
     tick += kFrameMilliseconds;
 }
@@ -72,9 +75,10 @@ void drawFrame(int32_t n) {
 StartUp runDemo() {
     StartUp result = startUpDemo(DirectorHost{setConsoleTitle, tickCount});
     if (result != StartUp::Started) return result;
+    const FrameClock clock{tickCount, sleepUntilTick, takeStoppedTime};
     for (;;) {
         ++frameNumber;
-        waitForFrame(nextTick, tickCount);
+        waitForFrame(nextTick, clock);
         drawFrame(frameNumber);
         presentCellFrame();
     }

@@ -35,10 +35,23 @@ extern std::unique_ptr<RgbFrame> zoomFrame;
 // scene's pulse, and last the sound output and the song.
 StartUp startUpDemo(const DirectorHost& host);
 
-// Busy-waits until readClock() passes nextTick, then moves nextTick on by 40 ms. The
-// comparison is made on the wrapped difference, so the wait stays right across the wrap of
-// the 32-bit millisecond clock.
-void waitForFrame(uint32_t& nextTick, uint32_t (*readClock)());
+// What the frame wait needs from the platform's clock.
+struct FrameClock {
+    // Milliseconds on a monotonic clock that wraps at 2^32.
+    uint32_t (*readClock)();
+    // Returns once readClock() would give at least tick, or earlier (a signal, or a platform
+    // that polls and returns at once).
+    void (*sleepUntil)(uint32_t tick);
+    // The milliseconds the process spent stopped by job control since the last call.
+    uint32_t (*takeStoppedTime)();
+};
+
+// Waits until the clock passes nextTick, sleeping rather than reading the clock over and over
+// where the platform can, then moves nextTick on by 40 ms. A late frame starts at once. Time
+// the process spent stopped moves nextTick on first, so that a suspended demo resumes at the
+// frame where it stopped instead of catching up. The comparison is made on the wrapped
+// difference, so the wait stays right across the wrap of the 32-bit millisecond clock.
+void waitForFrame(uint32_t& nextTick, const FrameClock& clock);
 
 // Draws frame n into cellFrame: sceneFrame is cleared, then frame 1 starts the music and
 // every later frame draws the scene the timeline assigns to it.

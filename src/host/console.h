@@ -21,5 +21,13 @@ void presentCellFrame();
 // Milliseconds on a monotonic clock that wraps at 2^32 (GetTickCount on Windows).
 uint32_t tickCount();
 
+// Sleeps until tickCount() reaches tick, or until a signal arrives. On Windows it returns at
+// once: the frame wait there polls GetTickCount.
+void sleepUntilTick(uint32_t tick);
+
+// The milliseconds the process was stopped (suspended with Ctrl-Z until it was continued)
+// since the last call; 0 on Windows, where a process is never stopped.
+uint32_t takeStoppedTime();
+
 // The title shown while the renderer tables are being built.
 extern const char kGreetingTitle[];

@@ -1,7 +1,10 @@
 // The console host on POSIX: an ANSI terminal. The demo takes the alternate screen, hides
-// the cursor, turns echo off and draws each frame as the cells that changed since the last
-// one. The terminal is given back on exit and on SIGINT, SIGTERM and SIGHUP; SIGTSTP and
-// SIGCONT give it back and take it again around a suspension.
+// the cursor, turns echo off and draws each frame as what changed since the last one, in the
+// form the terminal's size allows (terminal_encoder.h). The terminal is given back on exit and
+// on SIGINT, SIGTERM and SIGHUP; SIGTSTP and SIGCONT give it back and take it again around a
+// suspension, and the time between them is handed to the frame wait, so that the pictures
+// resume where they stopped, as the music does. The clock is CLOCK_MONOTONIC, and the frame
+// wait sleeps on it until the frame's time.
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -9,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +37,20 @@ TerminalScreen screen;
 ColourMode colourMode = ColourMode::Ansi16;
 std::string frameBytes;
 char currentTitle[256] = "";
+
+// A stop by SIGTSTP and when it began; the continue after it adds the time in between.
+volatile sig_atomic_t stopPending = 0;
+std::atomic<uint64_t> stopBegan{0};
+std::atomic<uint32_t> stoppedTime{0};
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "used in signal handlers");
+
+// Async-signal-safe.
+uint64_t monotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u +
+           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
 
 // Async-signal-safe: only write(2) and poll(2). An output left non-blocking by another
 // program is waited for as a blocking one would be: a frame cut short would leave cells on
@@ -93,6 +111,8 @@ void onTerminatingSignal(int signalNumber) {
 }
 
 void onSuspend(int) {
+    stopBegan = monotonicMilliseconds();
+    stopPending = 1;
     suspended = terminalTaken;
     giveTerminalBack();
     signal(SIGTSTP, SIG_DFL);
@@ -103,6 +123,10 @@ void onSuspend(int) {
 // again would push the title a second time and leave the demo's title behind at exit.
 void onContinue(int) {
     signal(SIGTSTP, onSuspend);
+    if (stopPending) {
+        stopPending = 0;
+        stoppedTime += static_cast<uint32_t>(monotonicMilliseconds() - stopBegan);
+    }
     if (!suspended) return;
     suspended = 0;
     takeTerminal();
@@ -163,8 +187,21 @@ void presentCellFrame() {
 }
 
 uint32_t tickCount() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
-                                 static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+    return static_cast<uint32_t>(monotonicMilliseconds());
+}
+
+void sleepUntilTick(uint32_t tick) {
+    const uint64_t now = monotonicMilliseconds();
+    const int32_t ahead = static_cast<int32_t>(tick - static_cast<uint32_t>(now));
+    if (ahead <= 0) return;
+    const uint64_t wake = now + static_cast<uint64_t>(ahead);
+    const timespec target{static_cast<time_t>(wake / 1000u),
+                          static_cast<long>(wake % 1000u * 1000000u)};
+    // An absolute time: a signal that cuts the sleep short leaves the caller to sleep again
+    // towards the same moment.
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &target, nullptr);
+}
+
+uint32_t takeStoppedTime() {
+    return stoppedTime.exchange(0);
 }

@@ -1,7 +1,10 @@
 #include "host/terminal_encoder.h"
 
+#include <bit>
+#include <climits>
 #include <cstring>
 
+#include "data/assets.h"
 #include "data/console_palette.h"
 #include "host/cp437.h"
 
@@ -9,6 +12,7 @@ namespace {
 
 constexpr char kSyncBegin[] = "\x1b[?2026h";
 constexpr char kSyncEnd[] = "\x1b[?2026l";
+constexpr int32_t kGlyphPixels = 8 * kGlyphHeight;
 
 // Console colour bit 0 is blue and bit 2 red; ANSI colour bit 0 is red and bit 2 blue.
 int ansiColour(int colour) {
@@ -76,34 +80,105 @@ TerminalRgb terminalColour(int colour) {
     return {scale(c.red), scale(c.green), scale(c.blue)};
 }
 
-void encodeFrame(const CellFrame& frame, TerminalScreen& screen, int columns, int rows,
-                 ColourMode mode, std::string& out) {
-    const size_t start = out.size();
-    out += kSyncBegin;
-    const size_t afterBegin = out.size();
+namespace {
 
-    bool redrawAll = !screen.known || columns != screen.columns || rows != screen.rows;
-    if (redrawAll) {
-        // The terminal may have reflowed or lost what it showed: clear it and draw anew.
-        out += "\x1b[0m\x1b[2J";
-        screen.known = true;
-        screen.columns = columns;
-        screen.rows = rows;
+// The terminal colours, and the average colour of every cell word, computed once.
+struct PictureTables {
+    TerminalRgb colours[16];
+    TerminalRgb cellColours[65536];
+};
+
+const PictureTables& pictureTables() {
+    static const PictureTables* const tables = [] {
+        auto* t = new PictureTables;
+        for (int colour = 0; colour < 16; ++colour)
+            t->colours[colour] = terminalColour(colour);
+        for (int character = 0; character < 256; ++character) {
+            int32_t ink = 0;
+            for (int row = 0; row < kGlyphHeight; ++row)
+                ink += std::popcount(static_cast<unsigned>(GlyphFont[character][row]));
+            auto mix = [ink](int32_t f, int32_t b) {
+                return static_cast<uint8_t>(
+                    (f * ink + b * (kGlyphPixels - ink) + kGlyphPixels / 2) / kGlyphPixels);
+            };
+            for (int attribute = 0; attribute < 256; ++attribute) {
+                const TerminalRgb fg = t->colours[attribute & 15];
+                const TerminalRgb bg = t->colours[attribute >> 4];
+                t->cellColours[makeCell(static_cast<uint8_t>(character),
+                                        static_cast<uint8_t>(attribute))] = {
+                    mix(fg.red, bg.red), mix(fg.green, bg.green), mix(fg.blue, bg.blue)};
+            }
+        }
+        return t;
+    }();
+    return *tables;
+}
+
+}  // namespace
+
+TerminalRgb averageCellColour(uint16_t cell) {
+    return pictureTables().cellColours[cell];
+}
+
+int nearestConsoleColour(TerminalRgb rgb) {
+    int best = 0;
+    int32_t bestDistance = INT32_MAX;
+    const TerminalRgb* colours = pictureTables().colours;
+    for (int colour = 0; colour < 16; ++colour) {
+        const TerminalRgb c = colours[colour];
+        const int32_t dr = c.red - rgb.red, dg = c.green - rgb.green, db = c.blue - rgb.blue;
+        const int32_t distance = dr * dr + dg * dg + db * db;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = colour;
+        }
     }
-    const int visibleColumns = columns < kScreenColumns ? columns : kScreenColumns;
-    const int visibleRows = rows < kScreenRows ? rows : kScreenRows;
+    return best;
+}
 
+TerminalLayout layoutFor(int columns, int rows) {
+    if (columns >= kScreenColumns && rows >= kScreenRows)
+        return {Presentation::Glyphs, (columns - kScreenColumns) / 2, (rows - kScreenRows) / 2,
+                kScreenColumns, kScreenRows};
+    const int maxWidth = columns > 1 ? columns : 1;
+    const int maxHeight = rows > 1 ? 2 * rows : 2;
+    int width = kScreenColumns, height = kScreenRows;
+    if (maxWidth < kScreenColumns || maxHeight < kScreenRows) {
+        if (maxWidth * kScreenRows <= maxHeight * kScreenColumns) {
+            // The width limits: the height of the same shape, to the nearest even number.
+            width = maxWidth;
+            height = 2 * ((width * kScreenRows + kScreenColumns) / (2 * kScreenColumns));
+        } else {
+            height = maxHeight;
+            width = (height * kScreenColumns + kScreenRows / 2) / kScreenRows;
+        }
+        if (height < 2) height = 2;
+        if (height > maxHeight) height = maxHeight;
+        if (width < 1) width = 1;
+        if (width > maxWidth) width = maxWidth;
+    }
+    return {Presentation::Picture, (columns - width) / 2, (rows - height / 2) / 2, width, height};
+}
+
+namespace {
+
+// Writes the cells that changed, in their glyphs and colours, at the layout's position.
+void encodeGlyphs(const CellFrame& frame, TerminalScreen& screen, const TerminalLayout& layout,
+                  bool redrawAll, std::string& out) {
+    const int columns = screen.columns;
+    const ColourMode mode = screen.mode;
     int cursorRow = -1, cursorColumn = -1;
     int attribute = -1;  // unknown after a clear or at the start of a frame
-    for (int row = 0; row < visibleRows; ++row) {
+    for (int row = 0; row < kScreenRows; ++row) {
         const uint16_t* source = frame.cells + row * kScreenColumns;
         uint16_t* shown = screen.shown + row * kScreenColumns;
-        for (int column = 0; column < visibleColumns; ++column) {
+        for (int column = 0; column < kScreenColumns; ++column) {
             const uint16_t cell = source[column];
             if (!redrawAll && shown[column] == cell) continue;
             shown[column] = cell;
 
-            moveCursor(out, row, column, cursorRow, cursorColumn);
+            const int terminalRow = layout.top + row, terminalColumn = layout.left + column;
+            moveCursor(out, terminalRow, terminalColumn, cursorRow, cursorColumn);
             const int cellAttr = cellAttribute(cell);
             if (cellAttr != attribute) {
                 const bool foreground = attribute < 0 || ((cellAttr ^ attribute) & 0x0f) != 0;
@@ -117,11 +192,184 @@ void encodeFrame(const CellFrame& frame, TerminalScreen& screen, int columns, in
             }
             const Utf8Glyph& glyph = kCp437Utf8[cellCharacter(cell)];
             out.append(glyph.bytes, glyph.length);
-            cursorRow = row;
+            cursorRow = terminalRow;
             // With autowrap off the cursor stays on the terminal's last column.
-            cursorColumn = column + 1 < columns ? column + 1 : -1;
+            cursorColumn = terminalColumn + 1 < columns ? terminalColumn + 1 : -1;
         }
     }
+}
+
+// The weights with which the source cells 0..sourceCount-1 make up each of targetCount
+// pixels, so that target pixel t covers [t * sourceCount, (t + 1) * sourceCount) in units of
+// 1 / targetCount cell: for each target pixel, its first cell and the weights of up to
+// kMaxSpan cells from there, summing to sourceCount.
+constexpr int kMaxSpan = kScreenColumns + 1;
+struct AreaWeights {
+    int first[kScreenColumns];
+    int count[kScreenColumns];
+    int32_t weight[kScreenColumns][kMaxSpan];
+};
+
+void computeWeights(int sourceCount, int targetCount, AreaWeights& w) {
+    for (int t = 0; t < targetCount; ++t) {
+        const int begin = t * sourceCount, end = (t + 1) * sourceCount;
+        w.first[t] = begin / targetCount;
+        w.count[t] = 0;
+        for (int s = w.first[t]; s * targetCount < end; ++s) {
+            const int cellBegin = s * targetCount, cellEnd = (s + 1) * targetCount;
+            const int overlap =
+                (end < cellEnd ? end : cellEnd) - (begin > cellBegin ? begin : cellBegin);
+            w.weight[t][w.count[t]++] = overlap;
+        }
+    }
+}
+
+// The frame as the picture's pixels, each the area average of the cells' colours it covers,
+// as the value the screen records: 0xRRGGBB, or the nearest console colour in 16 colours.
+void computePicture(const CellFrame& frame, const TerminalLayout& layout, ColourMode mode,
+                    uint32_t (&pixels)[kScreenCells]) {
+    static int32_t cellColours[kScreenRows][kScreenColumns][3];
+    static int32_t rowSums[kScreenRows][kScreenColumns][3];
+    static AreaWeights across, down;
+    for (int k = 0; k < kScreenCells; ++k) {
+        const TerminalRgb rgb = averageCellColour(frame.cells[k]);
+        int32_t* c = cellColours[k / kScreenColumns][k % kScreenColumns];
+        c[0] = rgb.red;
+        c[1] = rgb.green;
+        c[2] = rgb.blue;
+    }
+    computeWeights(kScreenColumns, layout.width, across);
+    computeWeights(kScreenRows, layout.height, down);
+    for (int row = 0; row < kScreenRows; ++row)
+        for (int x = 0; x < layout.width; ++x) {
+            int32_t sum[3] = {0, 0, 0};
+            for (int k = 0; k < across.count[x]; ++k)
+                for (int channel = 0; channel < 3; ++channel)
+                    sum[channel] +=
+                        across.weight[x][k] * cellColours[row][across.first[x] + k][channel];
+            for (int channel = 0; channel < 3; ++channel)
+                rowSums[row][x][channel] = sum[channel];
+        }
+    constexpr int32_t total = kScreenColumns * kScreenRows;  // the weights of one pixel
+    for (int y = 0; y < layout.height; ++y)
+        for (int x = 0; x < layout.width; ++x) {
+            int32_t sum[3] = {0, 0, 0};
+            for (int k = 0; k < down.count[y]; ++k)
+                for (int channel = 0; channel < 3; ++channel)
+                    sum[channel] += down.weight[y][k] * rowSums[down.first[y] + k][x][channel];
+            const TerminalRgb rgb{static_cast<uint8_t>((sum[0] + total / 2) / total),
+                                  static_cast<uint8_t>((sum[1] + total / 2) / total),
+                                  static_cast<uint8_t>((sum[2] + total / 2) / total)};
+            pixels[y * layout.width + x] =
+                mode == ColourMode::TrueColour
+                    ? static_cast<uint32_t>(rgb.red << 16 | rgb.green << 8 | rgb.blue)
+                    : static_cast<uint32_t>(nearestConsoleColour(rgb));
+        }
+}
+
+void appendPictureColour(std::string& out, uint32_t colour, bool background, ColourMode mode) {
+    if (mode == ColourMode::TrueColour) {
+        out += background ? "48;2;" : "38;2;";
+        appendNumber(out, static_cast<int>(colour >> 16));
+        out += ';';
+        appendNumber(out, static_cast<int>(colour >> 8 & 0xff));
+        out += ';';
+        appendNumber(out, static_cast<int>(colour & 0xff));
+    } else {
+        appendColourParameters(out, static_cast<int>(colour), background, mode);
+    }
+}
+
+// Writes the characters whose halves changed. A character shows its upper half in the
+// foreground colour of an upper half block and its lower half in the background; the
+// lower half block, with the colours the other way round, or a blank or a full block for
+// two equal halves, is chosen where it saves a colour change.
+void encodePicture(const CellFrame& frame, TerminalScreen& screen, const TerminalLayout& layout,
+                   bool redrawAll, std::string& out) {
+    static uint32_t pixels[kScreenCells];
+    const ColourMode mode = screen.mode;
+    computePicture(frame, layout, mode, pixels);
+
+    constexpr uint32_t kUnknown = 0xffffffffu;
+    uint32_t foreground = kUnknown, background = kUnknown;
+    int cursorRow = -1, cursorColumn = -1;
+    for (int row = 0; row < layout.height / 2; ++row) {
+        for (int x = 0; x < layout.width; ++x) {
+            const int k = row * layout.width + x;
+            const uint32_t upper = pixels[2 * row * layout.width + x];
+            const uint32_t lower = pixels[(2 * row + 1) * layout.width + x];
+            if (!redrawAll && screen.upper[k] == upper && screen.lower[k] == lower) continue;
+            screen.upper[k] = upper;
+            screen.lower[k] = lower;
+
+            uint8_t glyph;  // a code page 437 character
+            uint32_t wantForeground = foreground, wantBackground = background;
+            if (upper == lower) {
+                if (background == upper) {
+                    glyph = ' ';
+                } else if (foreground == upper) {
+                    glyph = 219;  // full block
+                } else {
+                    glyph = ' ';
+                    wantBackground = upper;
+                }
+            } else {
+                const int upperBlockChanges = (foreground != upper) + (background != lower);
+                const int lowerBlockChanges = (foreground != lower) + (background != upper);
+                if (lowerBlockChanges < upperBlockChanges) {
+                    glyph = 220;  // lower half block
+                    wantForeground = lower;
+                    wantBackground = upper;
+                } else {
+                    glyph = 223;  // upper half block
+                    wantForeground = upper;
+                    wantBackground = lower;
+                }
+            }
+
+            const int terminalRow = layout.top + row, terminalColumn = layout.left + x;
+            moveCursor(out, terminalRow, terminalColumn, cursorRow, cursorColumn);
+            const bool setForeground = wantForeground != foreground;
+            const bool setBackground = wantBackground != background;
+            if (setForeground || setBackground) {
+                out += "\x1b[";
+                if (setForeground) appendPictureColour(out, wantForeground, false, mode);
+                if (setForeground && setBackground) out += ';';
+                if (setBackground) appendPictureColour(out, wantBackground, true, mode);
+                out += 'm';
+                foreground = wantForeground;
+                background = wantBackground;
+            }
+            out.append(kCp437Utf8[glyph].bytes, kCp437Utf8[glyph].length);
+            cursorRow = terminalRow;
+            cursorColumn = terminalColumn + 1 < screen.columns ? terminalColumn + 1 : -1;
+        }
+    }
+}
+
+}  // namespace
+
+void encodeFrame(const CellFrame& frame, TerminalScreen& screen, int columns, int rows,
+                 ColourMode mode, std::string& out) {
+    const size_t start = out.size();
+    out += kSyncBegin;
+    const size_t afterBegin = out.size();
+
+    const bool redrawAll =
+        !screen.known || columns != screen.columns || rows != screen.rows || mode != screen.mode;
+    if (redrawAll) {
+        // The terminal may have reflowed or lost what it showed: clear it and draw anew.
+        out += "\x1b[0m\x1b[2J";
+        screen.known = true;
+        screen.columns = columns;
+        screen.rows = rows;
+        screen.mode = mode;
+    }
+    const TerminalLayout layout = layoutFor(columns, rows);
+    if (layout.presentation == Presentation::Glyphs)
+        encodeGlyphs(frame, screen, layout, redrawAll, out);
+    else
+        encodePicture(frame, screen, layout, redrawAll, out);
 
     if (out.size() == afterBegin) {
         out.resize(start);

@@ -1,6 +1,9 @@
-// Turns cell frames into the bytes an ANSI terminal needs to show them: code page 437 glyphs
-// as UTF-8, console colours as 24-bit or 16-colour SGR sequences, and only the cells that
-// changed since the last frame. Pure functions over buffers; the terminal itself is driven by
+// Turns cell frames into the bytes an ANSI terminal needs to show them, and only the cells
+// that changed since the last frame. A terminal of at least 80 by 50 shows the cells
+// themselves (code page 437 glyphs as UTF-8), centred; a smaller one shows the whole frame as
+// a picture of half blocks, two cells stacked in each character, each cell in the colour its
+// glyph shows on average, scaled down to fit where 80 by 25 is too large. Colours are 24-bit
+// or 16-colour SGR sequences. Pure functions over buffers; the terminal itself is driven by
 // console_posix.cpp.
 #pragma once
 #include <cstdint>
@@ -16,18 +19,45 @@ enum class ColourMode : uint8_t {
 // COLORTERM "truecolor" or "24bit" selects 24-bit colour; anything else, or none, 16 colours.
 ColourMode colourModeFor(const char* colorterm);
 
+// How the 80 by 50 cells are placed on a terminal of a given size.
+enum class Presentation : uint8_t {
+    Glyphs,   // one terminal character per cell
+    Picture,  // one half block per cell, two cells stacked in each terminal character
+};
+struct TerminalLayout {
+    Presentation presentation;
+    int left, top;  // terminal column and row of the top-left corner, from 0
+    // Glyphs: 80 by 50. Picture: half-block pixels across and down; the height is even, so
+    // the picture fills height / 2 terminal rows.
+    int width, height;
+};
+
+// Glyphs in a terminal of at least 80 by 50, centred. Otherwise a picture: 80 by 50 pixels,
+// one per cell, where 80 by 25 characters fit, else the largest size of the same shape that
+// fits; centred.
+TerminalLayout layoutFor(int columns, int rows);
+
+// The largest picture, in terminal characters.
+constexpr int kPictureCharacters = kScreenColumns * kScreenRows / 2;
+
 // What the terminal shows, as far as the encoder knows.
 struct TerminalScreen {
-    uint16_t shown[kScreenCells];
-    bool known = false;  // false before the first frame: every visible cell is written
-    int columns = 0;     // terminal size the cells were drawn for; a change redraws all
+    uint16_t shown[kScreenCells];  // glyphs: the cells, row-major
+    // Picture: the colours of the upper and lower half of each character, row-major with
+    // layout.width a row; 0xRRGGBB in 24-bit colour, the console colour 0..15 in 16 colours.
+    uint32_t upper[kPictureCharacters];
+    uint32_t lower[kPictureCharacters];
+    bool known = false;  // false before the first frame: everything is written
+    int columns = 0;     // terminal size the frame was drawn for; a change redraws all
     int rows = 0;
+    ColourMode mode = ColourMode::Ansi16;
 };
 
 // Appends to out the bytes that bring a terminal of columns by rows from screen to frame, and
-// records the new picture in screen. Only the top-left part of the frame that fits is drawn,
-// never wrapped or scrolled (autowrap must be off). The update is wrapped in the synchronized
-// update mode; nothing is appended when no visible cell changed.
+// records the new picture in screen. Nothing is drawn outside the terminal, wrapped or
+// scrolled (autowrap must be off). A new terminal size or colour mode clears the terminal and
+// draws everything once. The update is wrapped in the synchronized update mode; nothing is
+// appended when nothing visible changed.
 void encodeFrame(const CellFrame& frame, TerminalScreen& screen, int columns, int rows,
                  ColourMode mode, std::string& out);
 
@@ -36,6 +66,14 @@ struct TerminalRgb {
     uint8_t red, green, blue;
 };
 TerminalRgb terminalColour(int colour);
+
+// The colour a console shows for a cell on average: its foreground and background colours
+// mixed by the share of ink in the cell's glyph of GlyphFont, each channel rounded.
+TerminalRgb averageCellColour(uint16_t cell);
+
+// The console colour 0..15 whose terminal colour is nearest (squared distance in red, green
+// and blue; the lower colour on a tie).
+int nearestConsoleColour(TerminalRgb rgb);
 
 // Bytes that take the terminal into the demo's state: title pushed, alternate screen, cursor
 // hidden, autowrap off, and a request to maximise the window (ignored by most terminals).

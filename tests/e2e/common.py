@@ -59,3 +59,105 @@ def skip_or_fail(reason):
     if os.environ.get("DEMO_E2E_STRICT") == "1":
         raise AssertionError("cannot run: " + reason)
     raise unittest.SkipTest(reason)
+
+
+SGR = re.compile(r"\x1b\[([0-9;]*)m")
+UPPER_HALF, LOWER_HALF, FULL_BLOCK = "\u2580", "\u2584", "\u2588"
+
+
+def ansi_colour(ansi):
+    """The 24-bit colour the demo means by a 16-colour SGR index (ANSI bit 0 is red, the
+    console's bit 0 blue)."""
+    return terminal_colours()[(ansi & 8) | (ansi & 1) << 2 | (ansi & 2) | (ansi & 4) >> 2]
+
+
+def decode_half_blocks(text, columns, rows):
+    """The colours a picture-mode pane shows, from capture-pane -p -e -N output: a grid of
+    rows by columns characters, each (upper, lower) in 24-bit colours (16-colour ones as the
+    demo means them), or None where the character has the terminal's default colours or is
+    not a block."""
+    grid = []
+    lines = text.split("\n")
+    for line in lines[:rows]:
+        row = []
+        foreground = background = None
+        position = 0
+        while position < len(line):
+            match = SGR.match(line, position)
+            if match:
+                values = [int(v) if v else 0 for v in match.group(1).split(";")]
+                k = 0
+                while k < len(values):
+                    if values[k] in (38, 48) and k + 4 < len(values) and values[k + 1] == 2:
+                        if values[k] == 38:
+                            foreground = tuple(values[k + 2:k + 5])
+                        else:
+                            background = tuple(values[k + 2:k + 5])
+                        k += 5
+                        continue
+                    value = values[k]
+                    if value in (0, 39):
+                        foreground = None
+                    if value in (0, 49):
+                        background = None
+                    if 30 <= value <= 37 or 90 <= value <= 97:
+                        foreground = ansi_colour(value % 10 + (8 if value >= 90 else 0))
+                    if 40 <= value <= 47 or 100 <= value <= 107:
+                        background = ansi_colour(value % 10 + (8 if value >= 100 else 0))
+                    k += 1
+                position = match.end()
+                continue
+            character = line[position]
+            halves = None
+            if character == UPPER_HALF and foreground and background:
+                halves = (foreground, background)
+            elif character == LOWER_HALF and foreground and background:
+                halves = (background, foreground)
+            elif character == FULL_BLOCK and foreground:
+                halves = (foreground, foreground)
+            elif character == " " and background:
+                halves = (background, background)
+            row.append(halves)
+            position += 1
+        row += [None] * (columns - len(row))
+        grid.append(row[:columns])
+    grid += [[None] * columns for _ in range(rows - len(grid))]
+    return grid
+
+
+def glyph_ink():
+    """The number of ink pixels (of 96) in each glyph of the demo's font."""
+    with open(os.path.join(SOURCE, "src", "data", "glyph_font.bin"), "rb") as f:
+        font = f.read()
+    return [sum(bin(b).count("1") for b in font[c * 12:(c + 1) * 12]) for c in range(256)]
+
+
+def expected_picture(cells, width, height):
+    """The half-block picture of a frame of 4000 cell words at width by height pixels: each
+    cell in its foreground and background colours mixed by its glyph's ink, then the area
+    average of the cells each pixel covers, computed here in floating point."""
+    ink = glyph_ink()
+    colours = terminal_colours()
+    mixed = []
+    for cell in cells:
+        share = ink[cell & 0xff] / 96
+        fg, bg = colours[cell >> 8 & 15], colours[cell >> 12 & 15]
+        mixed.append([f * share + b * (1 - share) for f, b in zip(fg, bg)])
+    sx, sy = COLUMNS / width, ROWS / height
+    pixels = []
+    for y in range(height):
+        top, bottom = y * sy, (y + 1) * sy
+        for x in range(width):
+            left, right = x * sx, (x + 1) * sx
+            total = [0.0, 0.0, 0.0]
+            for row in range(int(top), min(ROWS, int(bottom) + 1)):
+                cover_y = min(bottom, row + 1) - max(top, row)
+                if cover_y <= 0:
+                    continue
+                for column in range(int(left), min(COLUMNS, int(right) + 1)):
+                    cover = cover_y * (min(right, column + 1) - max(left, column))
+                    if cover > 0:
+                        for channel in range(3):
+                            total[channel] += cover * mixed[row * COLUMNS + column][channel]
+            pixels.append(tuple(v / (sx * sy) for v in total))
+    return pixels

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The terminal build as people run it: in tmux at 80 by 50, with SDL's dummy sound driver,
-and on a bare pty for the bytes it writes around signals and to a slow reader.
+"""The terminal build as people run it: in tmux at 80 by 50 and at 80 by 24, with SDL's dummy
+sound driver, suspended with Ctrl-Z and brought back with fg, and on a bare pty for the bytes
+it writes around signals and to a slow reader.
 
 usage: terminal_e2e.py DEMO DEMOCAPTURE
 """
@@ -101,8 +102,8 @@ class Terminal(unittest.TestCase):
         subprocess.run(["tmux", "-L", cls.socket, "kill-server"], capture_output=True, timeout=20)
         cls.workspace.cleanup()
 
-    def start_shell(self, name):
-        tmux("new-session", "-d", "-x", "80", "-y", "50", "-s", name, "-c", self.workspace.name,
+    def start_shell(self, name, columns=80, rows=50):
+        tmux("new-session", "-d", "-x", str(columns), "-y", str(rows), "-s", name, "-c", self.workspace.name,
              "env -i PATH=/usr/bin:/bin HOME=%s TERM=tmux-256color bash --norc --noprofile"
              % self.workspace.name)
         self.addCleanup(lambda: tmux("kill-session", "-t", name, check=False))
@@ -117,12 +118,26 @@ class Terminal(unittest.TestCase):
         result = subprocess.run(["pgrep", "-P", shell], capture_output=True, text=True)
         return int(result.stdout.split()[0]) if result.stdout.split() else None
 
+    def start_demo(self, name):
+        """Starts the demo in the shell of the session; returns when its title shows."""
+        tmux("send-keys", "-t", name,
+             "COLORTERM=truecolor SDL_AUDIODRIVER=dummy %s; echo exit=$?" % DEMO, "Enter")
+        self.assertTrue(common.wait_until(lambda: self.pane(name, "#{pane_title}") == common.TITLE, 20, 0.05),
+                        "the demo's title never appeared")
+        return time.monotonic()
+
+    def recorded_frame(self, name):
+        """The number of the first recorded frame that the pane shows cell for cell, if any."""
+        try:
+            cells = decode_pane(tmux("capture-pane", "-p", "-e", "-N", "-t", name))
+        except AssertionError:  # not the demo's screen, or a frame being written
+            return None
+        words = b"".join(c.to_bytes(2, "little") for c in cells)
+        return self.first_frame + self.frames.index(words) if words in self.frames else None
+
     def test_shows_the_recorded_frames_and_gives_the_terminal_back(self):
         self.start_shell("show")
-        tmux("send-keys", "-t", "show",
-             "COLORTERM=truecolor SDL_AUDIODRIVER=dummy %s; echo exit=$?" % DEMO, "Enter")
-        self.assertTrue(common.wait_until(lambda: self.pane("show", "#{pane_title}") == common.TITLE, 20),
-                        "the demo's title never appeared")
+        self.start_demo("show")
         self.assertEqual(self.pane("show", "#{alternate_on}"), "1")
         self.assertEqual(self.pane("show", "#{cursor_flag}"), "0")
 
@@ -131,10 +146,8 @@ class Terminal(unittest.TestCase):
         time.sleep(8)
         matched = None
         for _ in range(10):
-            cells = decode_pane(tmux("capture-pane", "-p", "-e", "-N", "-t", "show"))
-            words = b"".join(c.to_bytes(2, "little") for c in cells)
-            if words in self.frames:
-                matched = self.first_frame + self.frames.index(words)
+            matched = self.recorded_frame("show")
+            if matched:
                 break
             time.sleep(0.3)
         self.assertIsNotNone(matched, "the pane matches no frame from %d to %d"
@@ -148,6 +161,56 @@ class Terminal(unittest.TestCase):
         self.assertEqual(self.pane("show", "#{cursor_flag}"), "1")
         screen = tmux("capture-pane", "-p", "-t", "show")
         self.assertIn("$ COLORTERM=truecolor", screen, "the shell's screen is back")
+
+    def test_resumes_after_ctrl_z_and_fg_at_the_frame_where_it_stopped(self):
+        self.start_shell("suspend")
+        started = self.start_demo("suspend")
+        # Stopped 2 s in, in the black before the first picture, for 6 s.
+        time.sleep(max(0, started + 2 - time.monotonic()))
+        tmux("send-keys", "-t", "suspend", "C-z")
+        stopped = time.monotonic()
+        self.assertTrue(common.wait_until(lambda: self.pane("suspend", "#{alternate_on}") == "0", 5))
+        time.sleep(max(0, stopped + 6 - time.monotonic()))
+        tmux("send-keys", "-t", "suspend", "fg", "Enter")
+        resumed = time.monotonic()
+        # From 4.2 s to 5.4 s of the demo's own time the picture zooms in, a different frame
+        # every 40 ms. Had the schedule followed the clock through the stop, the demo would
+        # stand 6 s further on, at the still picture after the zoom.
+        seen = []
+        while time.monotonic() < resumed + 3.4:
+            frame = self.recorded_frame("suspend")
+            now = time.monotonic()
+            if frame and frame < 140 and now > resumed + 2.2:
+                seen.append((frame, now))
+            time.sleep(0.05)
+        self.assertTrue(seen, "no frame of the zoom in the 1.2 s it should show")
+        for frame, at in seen:
+            expected = 1 + (at - started - (resumed - stopped)) / 0.04
+            self.assertLess(abs(frame - expected), 15, "frame %d at %.2f s after start, stopped "
+                            "%.2f s" % (frame, at - started, resumed - stopped))
+
+    def test_a_terminal_of_80_by_24_shows_the_whole_picture(self):
+        self.start_shell("small", 80, 24)
+        self.start_demo("small")
+        # The sunset stands still from frame 140 (5.56 s) to 14 s; at 80 by 24 it is 77 by 48 half blocks
+        # (the shape of 80 by 50 in 48 half rows), centred.
+        time.sleep(8)
+        width, height, left = 77, 48, 1
+        still = struct.unpack("<%dH" % common.CELLS, self.frames[140 - self.first_frame])
+        expected = common.expected_picture(still, width, height)
+        grid = common.decode_half_blocks(tmux("capture-pane", "-p", "-e", "-N", "-t", "small"), 80, 24)
+        for row in range(24):
+            for column in list(range(left)) + list(range(left + width, 80)):
+                self.assertIsNone(grid[row][column], "a margin shows a picture at %d,%d" % (column, row))
+        worst = 0
+        for y in range(height):
+            for x in range(width):
+                halves = grid[y // 2][left + x]
+                self.assertIsNotNone(halves, "no half block at %d,%d" % (left + x, y // 2))
+                shown = halves[y % 2]
+                worst = max(worst, max(abs(a - b) for a, b in zip(shown, expected[y * width + x])))
+        # The demo rounds each cell's mix and each average; this reference rounds nothing.
+        self.assertLessEqual(worst, 1.5)
 
     def test_without_sound_it_says_why_and_ends_at_once(self):
         self.start_shell("silent")

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The Windows build as people run it, under Wine with a virtual X display.
 
-usage: windows_e2e.py DEMO.EXE WINE_PREFIX_DIRECTORY
+usage: windows_e2e.py DEMO.EXE WINE_PREFIX_DIRECTORY DEMOCAPTURE
 """
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -16,6 +17,7 @@ import common  # noqa: E402
 
 EXE = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
 PREFIX_HOME = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
+CAPTURE = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
 TOOLS = ("wine", "wineserver", "Xvfb", "xwininfo", "xwd", "convert")
 
 
@@ -31,8 +33,8 @@ class Windows(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         missing = [tool for tool in TOOLS if not shutil.which(tool)]
-        if not EXE or not os.path.exists(EXE) or missing:
-            common.skip_or_fail("needs %s and %s" % (EXE or "demo.exe", ", ".join(missing) or "-"))
+        if not EXE or not os.path.exists(EXE) or not CAPTURE or missing:
+            common.skip_or_fail("needs %s, democapture and %s" % (EXE or "demo.exe", ", ".join(missing) or "-"))
         cls.display = ":%d" % free_display()
         cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24",
                                      "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
@@ -93,6 +95,13 @@ class Windows(unittest.TestCase):
                 return line.split()[0]
         return None
 
+    def size(self, window):
+        result = subprocess.run(["xwininfo", "-id", window, "-display", self.display],
+                                capture_output=True, text=True)
+        values = dict(line.strip().split(": ", 1) for line in result.stdout.splitlines()
+                      if line.strip().startswith(("Width:", "Height:")))
+        return int(values["Width"]), int(values["Height"])
+
     def screenshot(self, window):
         """The window's pixels as RGB bytes; none when the window has gone meanwhile."""
         result = subprocess.run("xwd -silent -id %s -display %s | convert xwd:- -depth 8 rgb:-"
@@ -118,6 +127,39 @@ class Windows(unittest.TestCase):
         main_colours = [c for c, n in colours.items() if n > total // 200]
         self.assertGreaterEqual(len(main_colours), 3)
         self.assertLessEqual(len(main_colours), 16)
+        self.expect_all_rows(window, pixels)
+
+    def expect_all_rows(self, window, pixels):
+        """The window shows the 80 by 50 cells of the still sunset (frame 140 to 350), each in a
+        box of its own: cells that hold the same character and attribute look alike (the same
+        average colour), but for a few (the console may draw its cursor). A window of 25 rows,
+        or a scrolled one, would put other rows in those boxes."""
+        with tempfile.TemporaryDirectory() as directory:
+            path = os.path.join(directory, "still.cells")
+            subprocess.run([CAPTURE, "--frames", "200:200", "--cells", path], check=True, timeout=300)
+            with open(path, "rb") as f:
+                cells = struct.unpack("<%dH" % common.CELLS, f.read())
+        width, height = self.size(window)
+        self.assertEqual(len(pixels), width * height * 3)
+        box_width, box_height = width // common.COLUMNS, height // common.ROWS
+        self.assertGreater(box_height, 0, "a window %d pixels high" % height)
+        looks = {}
+        for row in range(common.ROWS):
+            for column in range(common.COLUMNS):
+                total = [0, 0, 0]
+                for y in range(row * box_height, (row + 1) * box_height):
+                    start = (y * width + column * box_width) * 3
+                    for channel in range(3):
+                        total[channel] += sum(pixels[start + channel:start + box_width * 3:3])
+                look = tuple(round(v / (box_width * box_height)) for v in total)
+                looks.setdefault(cells[row * common.COLUMNS + column], []).append(look)
+        self.assertGreater(len(looks), 20)
+        alike = 0
+        for boxes in looks.values():
+            usual = max(set(boxes), key=boxes.count)
+            alike += sum(1 for look in boxes if max(abs(a - b) for a, b in zip(look, usual)) <= 12)
+        self.assertGreaterEqual(alike, common.CELLS - 40, "the %d by %d window does not show the 50 "
+                                "rows cell for cell (%d of %d cells alike)" % (width, height, alike, common.CELLS))
 
     def test_without_a_sound_device_it_ends_without_a_picture(self):
         process = self.run_demo(with_sound=False)
