@@ -152,14 +152,17 @@ TEST(ModuleLoader, CellsDecodeFromBothForms) {
     EXPECT_EQ(c[4].instrument, 5);
 }
 
-TEST(ModuleLoader, PackedDataDecidesWhereTheNextPatternStarts) {
+TEST(ModuleLoader, PackedDataFollowsTheStoredHeaderAndDecidesWhereTheNextPatternStarts) {
     XmSong song;
     song.channels = 2;
     song.orders = {0, 1, 2};
     // Packed size 0: 7 empty rows, only the header is consumed.
     song.addPattern(7).packed = std::vector<uint8_t>{};
-    // Two bytes of padding after the cells, and a pattern whose bytes stop after one cell.
-    song.addPattern(1).packed = std::vector<uint8_t>{0x81, 10, 0x81, 11, 0xEE, 0xEE};
+    // Two bytes of padding after the cells, after a header of 13 bytes whose last four would
+    // read as a cell; then a pattern whose bytes stop after one cell.
+    XmPattern& padded = song.addPattern(1);
+    padded.packed = std::vector<uint8_t>{0x81, 10, 0x81, 11, 0xEE, 0xEE};
+    padded.headerExtra = {0x83, 12, 1, 0x99};
     song.addPattern(2).packed = std::vector<uint8_t>{0x81, 12};
     Loaded m(song);
     ASSERT_TRUE(m);
@@ -398,6 +401,15 @@ TEST(ModuleLoader, ARefusalNamesThePartAtFault) {
     XmSong s = good;
     s.patterns[1].rowsField = 300;
     EXPECT_EQ(reason(s), "pattern 1 has 300 rows, more than 256");
+    s = good;
+    s.patterns[1].headerLengthField = 8;
+    EXPECT_EQ(reason(s), "pattern 1 has a header of 8 bytes, fewer than 9");
+    // One byte past the end of the file, and so far that the end wraps in 32 bits.
+    for (uint32_t length : {uint32_t(buildXm(good).size() - 60 - 276 + 1), 0xFFFFFFF0u}) {
+        s.patterns[0].headerLengthField = length;
+        EXPECT_EQ(reason(s), "pattern 0 is cut short (its header of " + std::to_string(length) +
+                                 " bytes ends beyond the file)");
+    }
     s = good;
     s.instruments[1].sampleCountField = 17;
     EXPECT_EQ(reason(s), "instrument 2 has 17 samples, more than 16");

@@ -413,4 +413,38 @@ TEST(RowProcessing, TremoloOffsetStaysInTheVolumeWhenTheTremoloEnds) {
     EXPECT_EQ(p.channel().volumeOffset, 0);
 }
 
+// The frames of a song's first ticks, mixed as the stream mixes them.
+std::vector<float> mixedTicks(const XmSong& song, int ticks) {
+    SongPlayer p(song);
+    std::vector<float> mixed;
+    for (int t = 0; t < ticks; ++t) {
+        p.tick(true);
+        mixed.insert(mixed.end(), p.frames.begin(), p.frames.end());
+    }
+    return mixed;
+}
+
+TEST(RowProcessing, NoteOutsideThePlayableRangeIsNoNote) {
+    // Instrument 2's sample lies 30 semitones up, instrument 3's 20 down, so notes 90 and 20
+    // fall just outside C-0..A#9 with them, 89 and 21 just inside. A row with a note outside
+    // sounds exactly as without it, whatever its instrument, volume and effect; one inside plays.
+    XmSong song = oneChannel(12, 3);
+    for (int8_t relativeNote : {30, -20})
+        song.addInstrument(longLoop(40)).samples[0].relativeNote = relativeNote;
+    XmPattern& rows = song.patterns[0];
+    rows.at(0, 0) = {kC4, 1};
+    rows.at(1, 0) = {90, 2, 0x30};           // 119, with an instrument and a volume
+    rows.at(3, 0) = {96, 0, 0, 0x03, 0x20};  // 125 as a portamento target
+    rows.at(5, 0) = {95, 0, 0, 0x0E, 0xD1};  // 124, delayed
+    rows.at(7, 0) = {20, 3, 0, 0x09, 0x02};  // -1, with a sample offset
+    rows.at(9, 0) = {89, 2};                 // 118
+    rows.at(11, 0) = {21, 3};                // 0
+    const std::vector<float> played = mixedTicks(song, 36);
+    for (int row : {1, 3, 5, 7, 9, 11}) {
+        XmSong without = song;
+        without.patterns[0].at(row, 0).note = 0;
+        EXPECT_EQ(played == mixedTicks(without, 36), row < 9) << "row " << row;
+    }
+}
+
 }  // namespace

@@ -102,6 +102,10 @@ struct XmPattern {
     // When set, written as the pattern data instead of the packed cells.
     std::optional<std::vector<uint8_t>> packed;
     std::optional<uint16_t> rowsField, packedSizeField;
+    // Bytes of the header after its nine known ones; the header length field counts them
+    // unless headerLengthField is set.
+    std::vector<uint8_t> headerExtra;
+    std::optional<uint32_t> headerLengthField;
 
     XmCell& at(int row, int channel) { return cells.at(size_t(row) * channels + channel); }
 };
@@ -225,10 +229,11 @@ inline std::vector<uint8_t> buildXm(const XmSong& song) {
 
     for (const XmPattern& p : song.patterns) {
         std::vector<uint8_t> data = p.packed ? *p.packed : packCells(p);
-        put32(out, 9);
+        put32(out, p.headerLengthField.value_or(uint32_t(9 + p.headerExtra.size())));
         put8(out, 0);
         put16(out, p.rowsField.value_or(uint16_t(p.rows)));
         put16(out, p.packedSizeField.value_or(uint16_t(data.size())));
+        out.insert(out.end(), p.headerExtra.begin(), p.headerExtra.end());
         out.insert(out.end(), data.begin(), data.end());
     }
 

@@ -22,6 +22,15 @@ bool isNote(uint8_t note) {
     return note != 0 && note != kKeyOffNote;
 }
 
+// Notes C-0 to A#9, 0-based and moved by the sample's relative note, are the ones trackers
+// play. Beyond them the periods wrap (realNote is a byte) or reach 0 and below, which would
+// step the voice thousands of values a frame.
+constexpr int32_t kHighestNote = 118;
+
+bool isPlayable(int32_t realNote) {
+    return realNote >= 0 && realNote <= kHighestNote;
+}
+
 void sampleOffset(Channel& c, const Sample& sample, uint8_t parameter) {
     if (parameter != 0) c.sampleOffsetMemory = parameter;
     const uint32_t offset = static_cast<uint32_t>(c.sampleOffsetMemory) * 256;
@@ -214,13 +223,23 @@ void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instru
     }
 }
 
-void readCell(Module* m, Channel& c, const Cell& cell) {
+void readCell(Module* m, Channel& c, const Cell& stored) {
+    Cell cell = stored;
     const Effect effect = static_cast<Effect>(cell.effect);
     const bool portamento = isTonePortamento(effect);
     if (cell.instrument != 0 && !portamento)
         c.instrument = static_cast<uint8_t>(cell.instrument - 1);
+    const uint8_t previousKeyNote = c.keyNote;
     if (isNote(cell.note) && !portamento) c.keyNote = static_cast<uint8_t>(cell.note - 1);
-    const InstrumentAndSample found = resolveInstrument(m, c);
+    InstrumentAndSample found = resolveInstrument(m, c);
+    // A note that the relative note of the sample it would play moves outside the playable
+    // range is no note, as in trackers: the cell reads as the same cell without it, so the
+    // sound playing goes on and the instrument, volume column and effect act on it.
+    if (isNote(cell.note) && !isPlayable(cell.note + found.sample->relativeNote - 1)) {
+        cell.note = 0;
+        c.keyNote = previousKeyNote;
+        found = resolveInstrument(m, c);
+    }
     const Instrument& instrument = *found.instrument;
     Sample& sample = *found.sample;
 

@@ -113,9 +113,20 @@ void decodeCells(const uint8_t* bytes, int32_t byteCount, Cell* cells, int32_t c
 
 bool readPatterns(Module* module, Input& in, int32_t patternCount) {
     for (int32_t i = 0; i < patternCount; ++i) {
+        const int32_t start = readerTell(in.reader);
         uint8_t header[kPatternHeaderBytes];
         if (!readExact(in, header, kPatternHeaderBytes))
             return refuse("pattern %d is cut short (in its header)", i);
+        // The header may be longer than the fields read here; the packed data follows it.
+        const uint32_t headerLength = le32(header);
+        if (headerLength < kPatternHeaderBytes) {
+            return refuse("pattern %d has a header of %u bytes, fewer than %d", i, headerLength,
+                          kPatternHeaderBytes);
+        }
+        if (!seekTo(in, int64_t{start} + headerLength)) {
+            return refuse("pattern %d is cut short (its header of %u bytes ends beyond the file)",
+                          i, headerLength);
+        }
         int32_t rowCount = le16(header + 5);
         int32_t packedSize = le16(header + 7);
         if (rowCount > kMaxRows)

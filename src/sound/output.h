@@ -74,6 +74,13 @@ void stopIfPlaying(Module* module);
 // streaming thread runs or nothing plays.
 void refillStream();
 
+// For a device that reads the ring on a thread of its own (the SDL callback), to be called
+// before each read: the acquire load that pairs with the release by which every mixed block is
+// published, so that the values the streaming thread wrote into the blocks are seen whole.
+// Lock-free and cheap; it changes nothing of what is read or when. Returns the number of
+// blocks mixed since the program started.
+uint64_t acquireRing();
+
 // Asks the streaming thread to end, without waiting for it; stopPlayback waits for it in polls
 // of 50 ms. A caller that wants it gone sooner waits for streamingThreadRunning() to turn false.
 void requestStreamStop();

@@ -1,6 +1,9 @@
 // The output device on POSIX: an SDL audio device whose callback plays the one prepared buffer
 // in an endless loop and counts the bytes it has handed on. Runs with SDL_AUDIODRIVER=dummy on
-// a machine without a sound card.
+// a machine without a sound card. The callback runs on SDL's audio thread: it takes the blocks
+// that the streaming thread has published with an acquire load before it copies them, and the
+// streaming thread reads the count of bytes handed on before it mixes a block again, so each
+// side sees the other's writes to the ring whole.
 #include <SDL.h>
 
 #include <atomic>
@@ -26,6 +29,8 @@ void SDLCALL fillStream(void*, Uint8* stream, int length) {
         std::memset(stream, 0, static_cast<size_t>(length));
         return;
     }
+    // The blocks the streaming thread mixed are published to this thread before the copy.
+    acquireRing();
     const uint8_t* source = reinterpret_cast<const uint8_t*>(ring);
     uint32_t left = static_cast<uint32_t>(length);
     while (left > 0) {

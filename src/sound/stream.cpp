@@ -35,6 +35,12 @@ std::atomic<bool> mixing{false};         // the streaming thread is inside mixBl
 std::atomic<bool> stopRequested{false};  // tells the streaming thread to end
 std::atomic<bool> threadExited{true};    // the streaming thread has ended (set at first)
 
+// Blocks mixed since the program started. Each finished block is published by a store with
+// release ordering; a device that reads the ring on a thread of its own loads the count with
+// acquire ordering (acquireRing) before each read, so that what the mixing wrote into the
+// ring happens before what the device reads, without a lock on either side.
+std::atomic<uint64_t> publishedBlocks{0};
+
 // Streaming health, counted by the streaming thread: blocks that the device reached before
 // they were mixed again (heard stale), and the most blocks mixed after one poll.
 std::atomic<uint32_t> lateBlocks{0};
@@ -215,6 +221,10 @@ bool streamingThreadRunning() {
     return !threadExited.load();
 }
 
+uint64_t acquireRing() {
+    return publishedBlocks.load(std::memory_order_acquire);
+}
+
 StreamView viewStream() {
     return StreamView{blockFrames,          ringFrames,        writeBlock,
                       waveBuffer,           mixBuffer,         playingModule,
@@ -244,6 +254,9 @@ void mixBlock() {
     }
     module->tickSamplesLeft = left;
     convertToPcm16(waveBuffer + 2 * static_cast<size_t>(first), block, blockFrames);
+    // One thread at a time mixes, so a plain increment of the loaded value suffices.
+    publishedBlocks.store(publishedBlocks.load(std::memory_order_relaxed) + 1,
+                          std::memory_order_release);
     writeBlock += 1;
     if (writeBlock >= blockCount()) writeBlock = 0;
 }
