@@ -104,33 +104,41 @@ void restoreAtExit() {
     giveTerminalBack();
 }
 
+// The handlers keep errno as they found it: the code they interrupt may be about to read it.
 void onTerminatingSignal(int signalNumber) {
+    const int savedErrno = errno;
     giveTerminalBack();
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
+    errno = savedErrno;  // reached when the signal is blocked until the handler returns
 }
 
 void onSuspend(int) {
+    const int savedErrno = errno;
     stopBegan = monotonicMilliseconds();
     stopPending = 1;
     suspended = terminalTaken;
     giveTerminalBack();
     signal(SIGTSTP, SIG_DFL);
     raise(SIGTSTP);
+    errno = savedErrno;
 }
 
 // A continue without a stop before it (kill -CONT) finds the terminal still taken: entering
 // again would push the title a second time and leave the demo's title behind at exit.
 void onContinue(int) {
+    const int savedErrno = errno;
     signal(SIGTSTP, onSuspend);
     if (stopPending) {
         stopPending = 0;
         stoppedTime += static_cast<uint32_t>(monotonicMilliseconds() - stopBegan);
     }
-    if (!suspended) return;
-    suspended = 0;
-    takeTerminal();
-    screenLost = 1;
+    if (suspended) {
+        suspended = 0;
+        takeTerminal();
+        screenLost = 1;
+    }
+    errno = savedErrno;
 }
 
 void terminalSize(int& columns, int& rows) {
