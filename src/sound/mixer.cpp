@@ -1,6 +1,6 @@
 // The mixer. Each voice is mixed in segments: runs of frames in which no loop point or sample
 // end is passed and no ramp ends, found with one division before the segment, so the inner
-// loops only interpolate, scale, accumulate and step.
+// loops (mix_loops.h) only interpolate, scale, accumulate and step.
 //
 // The mixer is safe on any voice, not only on the ones the sequencer makes; the cases that a
 // sequencer never produces are settled so that no value outside a sample's data is ever read:
@@ -23,9 +23,14 @@ float rampReciprocal = 0.0f;
 
 namespace {
 
+#if defined(__SSE2__)
+const MixLoops* mixLoops = &sse2MixLoops;
+#else
+const MixLoops* mixLoops = &portableMixLoops;
+#endif
+
 constexpr int64_t kLargestStep = (int64_t{256} << 32) - 1;
-constexpr float kFractionScale = 1.0f / 2147483648.0f;  // 2^-31
-constexpr int64_t kFar = int64_t{1} << 56;              // 2^24 values
+constexpr int64_t kFar = int64_t{1} << 56;  // 2^24 values
 
 int64_t positionOf(const Voice& v) {
     return static_cast<int64_t>(
@@ -60,56 +65,6 @@ int32_t roundToInt(float x) {
     if (rest >= 0.5f) return whole + 1;
     if (rest <= -0.5f) return whole - 1;
     return whole;
-}
-
-inline float interpolate(const int16_t* data, int64_t position) {
-    const int32_t whole = static_cast<int32_t>(position >> 32);
-    const float a = data[whole];
-    const float b = data[whole + 1];
-    const float f = static_cast<float>(static_cast<uint32_t>(position) >> 1) * kFractionScale;
-    return a + f * (b - a);
-}
-
-// Constant gains: two frames per pass.
-int64_t mixPlain(float* out, int32_t frames, const int16_t* data, int64_t position, int64_t step,
-                 float left, float right) {
-    int32_t k = 0;
-    for (; k + 2 <= frames; k += 2) {
-        const float v0 = interpolate(data, position);
-        position += step;
-        const float v1 = interpolate(data, position);
-        position += step;
-        out[0] += v0 * left;
-        out[1] += v0 * right;
-        out[2] += v1 * left;
-        out[3] += v1 * right;
-        out += 4;
-    }
-    if (k < frames) {
-        const float v0 = interpolate(data, position);
-        position += step;
-        out[0] += v0 * left;
-        out[1] += v0 * right;
-    }
-    return position;
-}
-
-// Ramping gains: one frame per pass, the gains moving by the deltas after each frame.
-int64_t mixRamp(float* out, int32_t frames, const int16_t* data, int64_t position, int64_t step,
-                float& left, float& right, float leftDelta, float rightDelta) {
-    float l = left, r = right;
-    for (int32_t k = 0; k < frames; ++k) {
-        const float v = interpolate(data, position);
-        position += step;
-        out[0] += v * l;
-        out[1] += v * r;
-        l += leftDelta;
-        r += rightDelta;
-        out += 2;
-    }
-    left = l;
-    right = r;
-    return position;
 }
 
 // Frames from position on whose two values lie inside data[0 .. length + 7], moving by step
@@ -248,14 +203,14 @@ void keepInsideData(const Sample& s, int64_t position, int64_t step, bool forwar
 int64_t mixSegment(Voice& v, float* out, int32_t frames, const int16_t* data, int64_t position,
                    int64_t signedStep) {
     if (v.rampRemaining <= 0) {
-        return mixPlain(out, frames, data, position, signedStep,
-                        static_cast<float>(v.leftLevel) / 255.0f,
-                        static_cast<float>(v.rightLevel) / 255.0f);
+        return mixLoops->plain(out, frames, data, position, signedStep,
+                               static_cast<float>(v.leftLevel) / 255.0f,
+                               static_cast<float>(v.rightLevel) / 255.0f);
     }
     float left = static_cast<float>(v.currentLeft) / 256.0f / 255.0f;
     float right = static_cast<float>(v.currentRight) / 256.0f / 255.0f;
-    position = mixRamp(out, frames, data, position, signedStep, left, right, v.rampLeftDelta,
-                       v.rampRightDelta);
+    position = mixLoops->ramp(out, frames, data, position, signedStep, left, right, v.rampLeftDelta,
+                              v.rampRightDelta);
     v.currentLeft = roundToInt(left * 255.0f * 256.0f);
     v.currentRight = roundToInt(right * 255.0f * 256.0f);
     v.rampRemaining -= frames;
@@ -306,6 +261,10 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
 }
 
 }  // namespace
+
+void useMixLoops(const MixLoops& loops) {
+    if (loops.plain && loops.ramp) mixLoops = &loops;
+}
 
 void setMixRate(int32_t sampleRate) {
     rampFrames = rampFramesAt(sampleRate);

@@ -1,0 +1,163 @@
+// The mixer's inner loops, portable and SSE2 (mix_loops.h says what a frame computes).
+#include "sound/mix_loops.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr float kFractionScale = 1.0f / 2147483648.0f;  // 2^-31
+
+inline float interpolate(const int16_t* data, int64_t position) {
+    const int32_t whole = static_cast<int32_t>(position >> 32);
+    const float a = data[whole];
+    const float b = data[whole + 1];
+    const float f = static_cast<float>(static_cast<uint32_t>(position) >> 1) * kFractionScale;
+    return a + f * (b - a);
+}
+
+// Constant gains: two frames per pass.
+int64_t mixPlainPortable(float* out, int32_t frames, const int16_t* data, int64_t position,
+                         int64_t step, float left, float right) {
+    int32_t k = 0;
+    for (; k + 2 <= frames; k += 2) {
+        const float v0 = interpolate(data, position);
+        position += step;
+        const float v1 = interpolate(data, position);
+        position += step;
+        out[0] += v0 * left;
+        out[1] += v0 * right;
+        out[2] += v1 * left;
+        out[3] += v1 * right;
+        out += 4;
+    }
+    if (k < frames) {
+        const float v0 = interpolate(data, position);
+        position += step;
+        out[0] += v0 * left;
+        out[1] += v0 * right;
+    }
+    return position;
+}
+
+int64_t mixRampPortable(float* out, int32_t frames, const int16_t* data, int64_t position,
+                        int64_t step, float& left, float& right, float leftDelta,
+                        float rightDelta) {
+    float l = left, r = right;
+    for (int32_t k = 0; k < frames; ++k) {
+        const float v = interpolate(data, position);
+        position += step;
+        out[0] += v * l;
+        out[1] += v * r;
+        l += leftDelta;
+        r += rightDelta;
+        out += 2;
+    }
+    left = l;
+    right = r;
+    return position;
+}
+
+#if defined(__SSE2__)
+
+// The two values a frame interpolates between, a in the low and b in the high 16 bits.
+inline __m128i valuePair(const int16_t* data, int64_t position) {
+    int32_t pair;
+    std::memcpy(&pair, data + static_cast<int32_t>(position >> 32), sizeof pair);
+    return _mm_cvtsi32_si128(pair);
+}
+
+// The interpolated values of four frames from position on (lane k: frame k), and the
+// position after them. fractions holds the low 32 bits of the four positions.
+inline __m128 interpolateFour(const int16_t* data, int64_t& position, int64_t step,
+                              __m128i fractions) {
+    const __m128i p0 = valuePair(data, position);
+    const __m128i p1 = valuePair(data, position + step);
+    const __m128i p2 = valuePair(data, position + 2 * step);
+    const __m128i p3 = valuePair(data, position + 3 * step);
+    position += 4 * step;
+    const __m128i pairs =
+        _mm_unpacklo_epi64(_mm_unpacklo_epi32(p0, p1), _mm_unpacklo_epi32(p2, p3));
+    const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
+    const __m128 b = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+    const __m128 f =
+        _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), _mm_set1_ps(kFractionScale));
+    return _mm_add_ps(a, _mm_mul_ps(f, _mm_sub_ps(b, a)));
+}
+
+// The low 32 bits of the positions of frames 0..3, which step by the low 32 bits of the step
+// whatever the carries into the whole part.
+inline __m128i fractionsOfFour(int64_t position, int64_t step) {
+    const uint32_t p = static_cast<uint32_t>(position);
+    const uint32_t s = static_cast<uint32_t>(step);
+    return _mm_setr_epi32(static_cast<int32_t>(p), static_cast<int32_t>(p + s),
+                          static_cast<int32_t>(p + 2 * s), static_cast<int32_t>(p + 3 * s));
+}
+
+int64_t mixPlainSse2(float* out, int32_t frames, const int16_t* data, int64_t position,
+                     int64_t step, float left, float right) {
+    const __m128 gains = _mm_setr_ps(left, right, left, right);
+    __m128i fractions = fractionsOfFour(position, step);
+    const __m128i fractionStep =
+        _mm_set1_epi32(static_cast<int32_t>(4 * static_cast<uint32_t>(step)));
+    int32_t k = 0;
+    for (; k + 4 <= frames; k += 4) {
+        const __m128 v = interpolateFour(data, position, step, fractions);
+        fractions = _mm_add_epi32(fractions, fractionStep);
+        // Frames 0 and 1, then 2 and 3, as left, right pairs.
+        const __m128 first = _mm_mul_ps(_mm_unpacklo_ps(v, v), gains);
+        const __m128 second = _mm_mul_ps(_mm_unpackhi_ps(v, v), gains);
+        _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), first));
+        _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), second));
+        out += 8;
+    }
+    return mixPlainPortable(out, frames - k, data, position, step, left, right);
+}
+
+// The gains of frames k, k + 1 (first) and k + 2, k + 3 (second), as left, right pairs. Each
+// lane adds the deltas twice to move on by four frames, just as the gains of one frame after
+// another add them once a frame.
+int64_t mixRampSse2(float* out, int32_t frames, const int16_t* data, int64_t position, int64_t step,
+                    float& left, float& right, float leftDelta, float rightDelta) {
+    int32_t k = 0;
+    if (frames >= 4) {
+        const __m128 deltas = _mm_setr_ps(leftDelta, rightDelta, leftDelta, rightDelta);
+        const float nextLeft = left + leftDelta;
+        const float nextRight = right + rightDelta;
+        __m128 firstGains = _mm_setr_ps(left, right, nextLeft, nextRight);
+        __m128 secondGains = _mm_add_ps(_mm_add_ps(firstGains, deltas), deltas);
+        __m128i fractions = fractionsOfFour(position, step);
+        const __m128i fractionStep =
+            _mm_set1_epi32(static_cast<int32_t>(4 * static_cast<uint32_t>(step)));
+        for (; k + 4 <= frames; k += 4) {
+            const __m128 v = interpolateFour(data, position, step, fractions);
+            fractions = _mm_add_epi32(fractions, fractionStep);
+            const __m128 first = _mm_mul_ps(_mm_unpacklo_ps(v, v), firstGains);
+            const __m128 second = _mm_mul_ps(_mm_unpackhi_ps(v, v), secondGains);
+            _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), first));
+            _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), second));
+            out += 8;
+            firstGains = _mm_add_ps(_mm_add_ps(secondGains, deltas), deltas);
+            secondGains = _mm_add_ps(_mm_add_ps(firstGains, deltas), deltas);
+        }
+        left = _mm_cvtss_f32(firstGains);
+        right = _mm_cvtss_f32(_mm_shuffle_ps(firstGains, firstGains, _MM_SHUFFLE(1, 1, 1, 1)));
+    }
+    return mixRampPortable(out, frames - k, data, position, step, left, right, leftDelta,
+                           rightDelta);
+}
+
+#endif
+
+}  // namespace
+
+const MixLoops portableMixLoops = {mixPlainPortable, mixRampPortable};
+
+#if defined(__SSE2__)
+const MixLoops sse2MixLoops = {mixPlainSse2, mixRampSse2};
+#else
+const MixLoops sse2MixLoops = {nullptr, nullptr};
+#endif
