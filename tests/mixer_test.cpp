@@ -477,6 +477,32 @@ TEST_F(Mixer, Sse2LoopsGiveTheBytesOfThePortableLoops) {
     }
 }
 
+// A voice at level 0 is not mixed, only moved on: it must arrive where an audible one does.
+TEST_F(Mixer, SilentVoicesMoveAsAudibleOnesDo) {
+    for (uint32_t seed = 100; seed < 110; ++seed) {
+        SCOPED_TRACE(seed);
+        RandomVoices set(seed);
+        for (Voice& v : set.voices) {
+            v.rampRemaining = 0;
+            v.leftLevel = v.rightLevel = v.currentLeft = v.currentRight = 0;
+        }
+        std::memcpy(voiceTable, set.voices, sizeof set.voices);
+        std::vector<float> out = mix(5000, 613);
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float x) { return x == 0.0f; }));
+        Voice silent[kMixedVoiceCount];
+        std::memcpy(silent, voiceTable, sizeof silent);
+        for (Voice& v : set.voices) {
+            v.leftLevel = 1;
+            v.currentLeft = 256;
+        }
+        std::memcpy(voiceTable, set.voices, sizeof set.voices);
+        mix(5000, 613);
+        for (Voice& v : voiceTable)
+            v.currentLeft = 0;
+        expectSameVoices(silent, voiceTable);
+    }
+}
+
 TEST(Pcm16, RoundsHalvesToEvenAndClips) {
     const float in[] = {32767.5f,
                         -40000.0f,

@@ -199,10 +199,17 @@ void keepInsideData(const Sample& s, int64_t position, int64_t step, bool forwar
 
 // Mixes the segment's frames into out and returns the position after them. While a ramp runs,
 // the gains move by its deltas every frame, and the levels reached are kept for the next
-// segment; a finished ramp lands exactly on its levels.
+// segment; a finished ramp lands exactly on its levels. A voice at level 0 on both sides with
+// no ramp only moves on: adding its values times a gain of 0 would change no frame (the frames
+// start at +0 and a sum is -0 only when both terms are).
 int64_t mixSegment(Voice& v, float* out, int32_t frames, const int16_t* data, int64_t position,
                    int64_t signedStep) {
     if (v.rampRemaining <= 0) {
+        if (v.leftLevel == 0 && v.rightLevel == 0) {
+            return static_cast<int64_t>(static_cast<uint64_t>(position) +
+                                        static_cast<uint64_t>(frames) *
+                                            static_cast<uint64_t>(signedStep));
+        }
         return mixLoops->plain(out, frames, data, position, signedStep,
                                static_cast<float>(v.leftLevel) / 255.0f,
                                static_cast<float>(v.rightLevel) / 255.0f);
