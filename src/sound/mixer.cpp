@@ -17,6 +17,10 @@
 //   backward through a forward loop turns forward at the loop start.
 #include "sound/mixer.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 Voice voiceTable[kVoiceCount];
 int32_t rampFrames = 0;
 float rampReciprocal = 0.0f;
@@ -290,11 +294,27 @@ void convertToPcm16(int16_t* destination, const float* source, int32_t frameCoun
     int16_t* __restrict out = destination;
     const float* __restrict in = source;
     const int32_t count = 2 * frameCount;
-    for (int32_t k = 0; k < count; ++k) {
+    int32_t k = 0;
+#if defined(__SSE2__)
+    // Clipped first to the 16-bit limits, which are whole numbers, then rounded to the nearest
+    // integer with halves to even by the conversion (the rounding mode of every float
+    // operation here): what rounding first and clipping after gives. The minimum and maximum
+    // keep a NaN, which the conversion turns into the lowest integer and the packing into
+    // -32768.
+    const __m128 highest = _mm_set1_ps(32767.0f);
+    const __m128 lowest = _mm_set1_ps(-32768.0f);
+    for (; k + 8 <= count; k += 8) {
+        const __m128 a = _mm_max_ps(lowest, _mm_min_ps(highest, _mm_loadu_ps(in + k)));
+        const __m128 b = _mm_max_ps(lowest, _mm_min_ps(highest, _mm_loadu_ps(in + k + 4)));
+        const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), packed);
+    }
+#endif
+    for (; k < count; ++k) {
         // Adding 1.5 × 2^23 leaves no fraction bits: the sum is rounded to the nearest integer
         // with halves to even, the rounding mode of every float operation here. Rounding first
         // and clipping after gives what clipping first would, since the limits are whole
-        // numbers; written without branches, the loop is vectorised.
+        // numbers.
         const float rounded = (in[k] + 12582912.0f) - 12582912.0f;
         const bool high = rounded > 32767.0f;
         const bool low = !(rounded >= -32768.0f);  // also NaN
