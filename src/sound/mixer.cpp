@@ -71,11 +71,16 @@ int32_t roundToInt(float x) {
     return whole;
 }
 
+// The last position whose two values lie inside data[0 .. length + 7].
+int64_t lastPositionInside(const Sample& s) {
+    return static_cast<int64_t>((uint64_t{s.length} + 6) << 32 | 0xFFFFFFFFu);
+}
+
 // Frames from position on whose two values lie inside data[0 .. length + 7], moving by step
 // in the given direction; at most limit.
 int32_t framesInsideData(const Sample& s, int64_t position, int64_t step, bool forward,
                          int32_t limit) {
-    const int64_t last = static_cast<int64_t>((uint64_t{s.length} + 6) << 32 | 0xFFFFFFFFu);
+    const int64_t last = lastPositionInside(s);
     if (position < 0 || position > last) return 0;
     if (step == 0) return limit;
     const int64_t room = forward ? last - position : position;
@@ -95,7 +100,10 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
         v.direction = 1;
         uint32_t whole = static_cast<uint32_t>(p >> 32);
         const uint32_t loopEnd = s.loopStart + s.loopLength;
-        if (whole >= loopEnd) whole = s.loopStart + (whole - loopEnd) % s.loopLength;
+        if (whole >= loopEnd) {
+            const uint32_t beyond = whole - loopEnd;  // mostly less than a loop: no division
+            whole = s.loopStart + (beyond < s.loopLength ? beyond : beyond % s.loopLength);
+        }
         storePosition(v, static_cast<int64_t>(uint64_t{whole} << 32 | (p & 0xFFFFFFFFu)));
         return;
     }
@@ -129,6 +137,14 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
     storePosition(v, static_cast<int64_t>(q));
 }
 
+// a / b rounded up, for b > 0 and a < 2^48; in 32 bits where both fit, the quicker division.
+uint64_t ceilingQuotient(uint64_t a, uint64_t b) {
+    if ((a | b) <= 0x7FFFFFFFu) {
+        return (static_cast<uint32_t>(a) + static_cast<uint32_t>(b) - 1) / static_cast<uint32_t>(b);
+    }
+    return (a + b - 1) / b;
+}
+
 // A run of frames of one voice in which no loop point or sample end is passed, no ramp ends
 // and no value outside the data is read.
 struct Segment {
@@ -153,7 +169,7 @@ Segment framesToBoundary(const Sample& s, int64_t position, int64_t step, bool f
             // A distance below 2^-24 values still takes a frame: counted as none, the position
             // would stay short of a forward loop's end, which the loop rule then leaves alone,
             // for ever.
-            const uint64_t frames = distance24 == 0 ? 1 : (distance24 + step24 - 1) / step24;
+            const uint64_t frames = distance24 == 0 ? 1 : ceilingQuotient(distance24, step24);
             if (frames <= static_cast<uint64_t>(remaining)) {
                 return Segment{static_cast<int32_t>(frames), true, false};
             }
@@ -193,6 +209,16 @@ void endAtRamp(const Voice& v, Segment& segment) {
 void keepInsideData(const Sample& s, int64_t position, int64_t step, bool forward,
                     Segment& segment) {
     if (segment.frames <= 0) return;
+    // The frames run one way: when the last one reads inside the data, all of them do, and
+    // framesInsideData's division is not needed (mostly so, as most segments end at a loop
+    // end, inside the data).
+    const int64_t last = lastPositionInside(s);
+    int64_t reach;
+    if (position >= 0 && position <= last &&
+        !__builtin_mul_overflow(static_cast<int64_t>(segment.frames - 1), step, &reach) &&
+        reach <= (forward ? last - position : position)) {
+        return;
+    }
     const int32_t inside = framesInsideData(s, position, step, forward, segment.frames);
     if (inside < segment.frames) {
         segment.frames = inside;
