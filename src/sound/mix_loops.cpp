@@ -61,31 +61,34 @@ int64_t mixRampPortable(float* out, int32_t frames, const int16_t* data, int64_t
     return position;
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
 
 // The two values a frame interpolates between, a in the low and b in the high 16 bits.
-inline __m128i valuePair(const int16_t* data, int64_t position) {
-    int32_t pair;
+inline uint64_t valuePair(const int16_t* data, int64_t position) {
+    uint32_t pair;
     std::memcpy(&pair, data + static_cast<int32_t>(position >> 32), sizeof pair);
-    return _mm_cvtsi32_si128(pair);
+    return pair;
 }
 
 // The interpolated values of four frames from position on (lane k: frame k), and the
 // position after them. fractions holds the low 32 bits of the four positions.
 inline __m128 interpolateFour(const int16_t* data, int64_t& position, int64_t step,
                               __m128i fractions) {
-    const __m128i p0 = valuePair(data, position);
-    const __m128i p1 = valuePair(data, position + step);
-    const __m128i p2 = valuePair(data, position + 2 * step);
-    const __m128i p3 = valuePair(data, position + 3 * step);
+    // The pairs are joined two by two in general registers, which have time to spare, and
+    // only then moved to a vector.
+    const uint64_t pairs01 = valuePair(data, position) | valuePair(data, position + step) << 32;
+    const uint64_t pairs23 =
+        valuePair(data, position + 2 * step) | valuePair(data, position + 3 * step) << 32;
     position += 4 * step;
-    const __m128i pairs =
-        _mm_unpacklo_epi64(_mm_unpacklo_epi32(p0, p1), _mm_unpacklo_epi32(p2, p3));
-    const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
-    const __m128 b = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+    const __m128i pairs = _mm_unpacklo_epi64(_mm_cvtsi64_si128(static_cast<int64_t>(pairs01)),
+                                             _mm_cvtsi64_si128(static_cast<int64_t>(pairs23)));
+    // a × 1 + b × 0 and a × -1 + b × 1 from the 16-bit halves: a and b - a, exact, as
+    // float(b) - float(a) is.
+    const __m128 a = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, _mm_set1_epi32(0x00000001)));
+    const __m128 difference = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, _mm_set1_epi32(0x0001FFFF)));
     const __m128 f =
         _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), _mm_set1_ps(kFractionScale));
-    return _mm_add_ps(a, _mm_mul_ps(f, _mm_sub_ps(b, a)));
+    return _mm_add_ps(a, _mm_mul_ps(f, difference));
 }
 
 // The low 32 bits of the positions of frames 0..3, which step by the low 32 bits of the step
@@ -156,7 +159,7 @@ int64_t mixRampSse2(float* out, int32_t frames, const int16_t* data, int64_t pos
 
 const MixLoops portableMixLoops = {mixPlainPortable, mixRampPortable};
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
 const MixLoops sse2MixLoops = {mixPlainSse2, mixRampSse2};
 #else
 const MixLoops sse2MixLoops = {nullptr, nullptr};
