@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "sound/mixer.h"
@@ -445,7 +447,7 @@ struct RandomVoices {
             for (Voice& v : voiceTable)
                 if (calls() % 4 == 0) setRandomLevels(v, calls);
         }
-        useMixLoops(sse2MixLoops);
+        useMixLoops(fastestMixLoops());
         return out;
     }
 };
@@ -463,17 +465,25 @@ void expectSameVoices(const Voice* a, const Voice* b) {
     }
 }
 
-TEST_F(Mixer, Sse2LoopsGiveTheBytesOfThePortableLoops) {
-    if (!sse2MixLoops.plain) GTEST_SKIP() << "no SSE2 in this build";
-    for (uint32_t seed = 1; seed <= 40; ++seed) {
-        SCOPED_TRACE(seed);
-        RandomVoices set(seed);
-        const std::vector<float> portable = set.mixWith(portableMixLoops, seed);
-        Voice portableVoices[kMixedVoiceCount];
-        std::memcpy(portableVoices, voiceTable, sizeof portableVoices);
-        const std::vector<float> sse2 = set.mixWith(sse2MixLoops, seed);
-        ASSERT_EQ(std::memcmp(portable.data(), sse2.data(), portable.size() * sizeof(float)), 0);
-        expectSameVoices(portableVoices, voiceTable);
+TEST_F(Mixer, SimdLoopsGiveTheBytesOfThePortableLoops) {
+    const std::pair<const char*, const MixLoops*> simd[] = {{"SSE2", &sse2MixLoops},
+                                                            {"AVX2", &avx2MixLoops()}};
+    for (const auto& [name, loops] : simd) {
+        if (!loops->plain) {
+            std::printf("no %s loops in this build or processor\n", name);
+            continue;
+        }
+        for (uint32_t seed = 1; seed <= 40; ++seed) {
+            SCOPED_TRACE(std::string(name) + " seed " + std::to_string(seed));
+            RandomVoices set(seed);
+            const std::vector<float> portable = set.mixWith(portableMixLoops, seed);
+            Voice portableVoices[kMixedVoiceCount];
+            std::memcpy(portableVoices, voiceTable, sizeof portableVoices);
+            const std::vector<float> fast = set.mixWith(*loops, seed);
+            ASSERT_EQ(std::memcmp(portable.data(), fast.data(), portable.size() * sizeof(float)),
+                      0);
+            expectSameVoices(portableVoices, voiceTable);
+        }
     }
 }
 

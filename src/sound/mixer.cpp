@@ -27,11 +27,7 @@ float rampReciprocal = 0.0f;
 
 namespace {
 
-#if defined(__SSE2__)
-const MixLoops* mixLoops = &sse2MixLoops;
-#else
-const MixLoops* mixLoops = &portableMixLoops;
-#endif
+const MixLoops* mixLoops = &fastestMixLoops();
 
 constexpr int64_t kLargestStep = (int64_t{256} << 32) - 1;
 constexpr int64_t kFar = int64_t{1} << 56;  // 2^24 values

@@ -53,9 +53,9 @@ constexpr int kVoiceCount = 256;
 constexpr int kMixedVoiceCount = 64;
 extern Voice voiceTable[kVoiceCount];
 
-// Chooses the inner loops that mix (mix_loops.h): by default the SSE2 loops where the build has
-// them, otherwise the portable ones. Both give the same bytes; tests compare them. Loops the
-// build lacks are not taken.
+// Chooses the inner loops that mix (mix_loops.h); by default the fastest the build and the
+// processor have. All give the same bytes; tests compare them. Loops that the build or the
+// processor lacks (null members) are not taken.
 void useMixLoops(const MixLoops& loops);
 
 // Adds voices 0..63 into frameCount stereo float frames (left, right), which are not cleared.
