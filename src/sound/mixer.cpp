@@ -223,22 +223,28 @@ void keepInsideData(const Sample& s, int64_t position, int64_t step, bool forwar
     }
 }
 
+// The gains of a voice without a ramp, for the whole of one mixing call: its levels stay as
+// they are until the sequencer's next tick.
+struct PlainGains {
+    float left;
+    float right;
+    bool silent;  // level 0 on both sides
+};
+
 // Mixes the segment's frames into out and returns the position after them. While a ramp runs,
 // the gains move by its deltas every frame, and the levels reached are kept for the next
 // segment; a finished ramp lands exactly on its levels. A voice at level 0 on both sides with
 // no ramp only moves on: adding its values times a gain of 0 would change no frame (the frames
 // start at +0 and a sum is -0 only when both terms are).
-int64_t mixSegment(Voice& v, float* out, int32_t frames, const int16_t* data, int64_t position,
-                   int64_t signedStep) {
+int64_t mixSegment(Voice& v, const PlainGains& gains, float* out, int32_t frames,
+                   const int16_t* data, int64_t position, int64_t signedStep) {
     if (v.rampRemaining <= 0) {
-        if (v.leftLevel == 0 && v.rightLevel == 0) {
+        if (gains.silent) {
             return static_cast<int64_t>(static_cast<uint64_t>(position) +
                                         static_cast<uint64_t>(frames) *
                                             static_cast<uint64_t>(signedStep));
         }
-        return mixLoops->plain(out, frames, data, position, signedStep,
-                               static_cast<float>(v.leftLevel) / 255.0f,
-                               static_cast<float>(v.rightLevel) / 255.0f);
+        return mixLoops->plain(out, frames, data, position, signedStep, gains.left, gains.right);
     }
     float left = static_cast<float>(v.currentLeft) / 256.0f / 255.0f;
     float right = static_cast<float>(v.currentRight) / 256.0f / 255.0f;
@@ -268,25 +274,32 @@ void finishSegment(Voice& v, const Sample& s, const Segment& segment, int64_t po
     }
 }
 
+// Segment after segment. Within one call the sample, the step and the wanted levels stay as
+// they are (only the position, the direction, the ramp and the end of the voice move), so they
+// are looked at once.
 void mixVoice(Voice& v, float* out, int32_t frameCount) {
+    const Sample& s = *v.sample;
+    const uint64_t loopEnd = uint64_t{s.loopStart} + s.loopLength;
+    if (!s.data || s.length == 0 || s.loopLength == 0 || loopEnd > s.length) {
+        endVoice(v);
+        return;
+    }
+    const int64_t step = stepOf(v);
+    const PlainGains gains = {static_cast<float>(v.leftLevel) / 255.0f,
+                              static_cast<float>(v.rightLevel) / 255.0f,
+                              v.leftLevel == 0 && v.rightLevel == 0};
     int32_t remaining = frameCount;
     while (remaining > 0 && v.sample) {
-        const Sample& s = *v.sample;
-        const uint64_t loopEnd = uint64_t{s.loopStart} + s.loopLength;
-        if (!s.data || s.length == 0 || s.loopLength == 0 || loopEnd > s.length) {
-            endVoice(v);
-            return;
-        }
         int64_t position = positionOf(v);
         if (position < 0) position = 0;
-        const int64_t step = stepOf(v);
         const bool forward = v.direction == 1;
 
         Segment segment = framesToBoundary(s, position, step, forward, remaining);
         updateRamp(v);
         endAtRamp(v, segment);
         keepInsideData(s, position, step, forward, segment);
-        position = mixSegment(v, out, segment.frames, s.data, position, forward ? step : -step);
+        position =
+            mixSegment(v, gains, out, segment.frames, s.data, position, forward ? step : -step);
         out += 2 * static_cast<int64_t>(segment.frames);
         remaining -= segment.frames;
         finishSegment(v, s, segment, position);
