@@ -274,6 +274,40 @@ void finishSegment(Voice& v, const Sample& s, const Segment& segment, int64_t po
     }
 }
 
+// The common case of a voice moving forward through a forward loop with no ramp: segment after
+// segment to the loop end, each followed by the wrap to the loop start, with nothing else to
+// look at between them. The segments, the frames and the positions are the ones of the general
+// path below. Returns the frames left for the general path: none, unless a segment has to be
+// cut where the data ends.
+int32_t mixForwardLoop(Voice& v, const Sample& s, const PlainGains& gains, int64_t step,
+                       float*& out, int32_t remaining) {
+    const uint32_t loopEnd = s.loopStart + s.loopLength;
+    int64_t position = positionOf(v);
+    if (position < 0) position = 0;
+    while (remaining > 0) {
+        Segment segment = framesToBoundary(s, position, step, true, remaining);
+        keepInsideData(s, position, step, true, segment);
+        if (segment.leftData) break;
+        if (gains.silent) {
+            position += segment.frames * step;
+        } else {
+            position = mixLoops->plain(out, segment.frames, s.data, position, step, gains.left,
+                                       gains.right);
+        }
+        out += 2 * static_cast<int64_t>(segment.frames);
+        remaining -= segment.frames;
+        if (!segment.atBoundary) break;
+        uint32_t whole = static_cast<uint32_t>(static_cast<uint64_t>(position) >> 32);
+        if (whole >= loopEnd) {
+            const uint32_t beyond = whole - loopEnd;
+            whole = s.loopStart + (beyond < s.loopLength ? beyond : beyond % s.loopLength);
+        }
+        position = static_cast<int64_t>(uint64_t{whole} << 32 | (position & 0xFFFFFFFF));
+    }
+    storePosition(v, position);
+    return remaining;
+}
+
 // Segment after segment. Within one call the sample, the step and the wanted levels stay as
 // they are (only the position, the direction, the ramp and the end of the voice move), so they
 // are looked at once.
@@ -290,9 +324,14 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
                               v.leftLevel == 0 && v.rightLevel == 0};
     int32_t remaining = frameCount;
     while (remaining > 0 && v.sample) {
+        const bool forward = v.direction == 1;
+        updateRamp(v);
+        if (forward && s.loopMode == kForwardLoop && v.rampRemaining <= 0) {
+            remaining = mixForwardLoop(v, s, gains, step, out, remaining);
+            if (remaining == 0) return;  // otherwise a segment cut at the data's end, below
+        }
         int64_t position = positionOf(v);
         if (position < 0) position = 0;
-        const bool forward = v.direction == 1;
 
         Segment segment = framesToBoundary(s, position, step, forward, remaining);
         updateRamp(v);
