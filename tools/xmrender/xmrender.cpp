@@ -10,6 +10,7 @@
 // free space before the render starts.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -31,8 +32,8 @@ namespace {
 
 constexpr int32_t kRate = 44100;
 constexpr double kDefaultLimitSeconds = 600.0;
-// Frames taken from the stream at a time: less than the ring holds ahead of the play position
-// (99 of its 100 blocks), so that every one of them has been mixed before it is read.
+// Frames written from the stream's ring at a time: less than the ring holds ahead of the play
+// position (99 of its 100 blocks), so that every one of them has been mixed before.
 constexpr uint32_t kChunkFrames = 65536;
 constexpr int kMostSeconds = static_cast<int>(kMaxWavFrames / kRate);  // 24347
 
@@ -250,9 +251,10 @@ void showProgress(double seconds, double total) {
 
 // Renders the loaded song into the WAV file, frames long at most; the errno of a failed write,
 // or 0. Stops early when an interrupt comes. There is no streaming thread: the stream is mixed
-// on this thread, behind each chunk as it is read, with no hand-over between threads.
+// on this thread, behind each chunk once it is written, with no hand-over between threads.
+// The chunks go to the file straight from the ring that the offline device plays, with no
+// copy between.
 int render(Module* module, int64_t frames, const Options& options, WavFile& wav) {
-    static int16_t chunk[2 * kChunkFrames];
     const bool progress = stderrIsTerminal();
     const bool fixedLength = options.seconds > 0.0;
     int64_t limit = frames;
@@ -262,7 +264,7 @@ int render(Module* module, int64_t frames, const Options& options, WavFile& wav)
     loopFrame = -1;
     tickFrame = 0;
     module->tickHandler = renderTick;
-    startPlayback(module);
+    if (!startPlayback(module)) return ENOMEM;  // its ring could not be allocated
 
     int64_t written = 0;
     int64_t nextReport = 0;
@@ -274,11 +276,18 @@ int render(Module* module, int64_t frames, const Options& options, WavFile& wav)
         if (written >= limit) break;
         const uint32_t n = static_cast<uint32_t>(
             limit - written < kChunkFrames ? limit - written : int64_t{kChunkFrames});
-        readOfflineOutput(chunk, n);
+        // The play position is the frames written so far; the ring wraps at its end.
+        const StreamView stream = viewStream();
+        const uint32_t at = static_cast<uint32_t>(written % stream.ringFrames);
+        const uint32_t first = std::min(n, static_cast<uint32_t>(stream.ringFrames) - at);
+        if (!writeWav(wav, stream.waveBuffer + 2 * size_t{at}, first) ||
+            (first < n && !writeWav(wav, stream.waveBuffer, n - first))) {
+            error = errno != 0 ? errno : EIO;
+        }
+        advanceOfflineOutput(n);
         written += n;
-        // The ring is mixed again behind what was read, unless nothing more will be.
+        // The ring is mixed again behind what was written, unless nothing more will be.
         if (written < limit) refillStream();
-        if (!writeWav(wav, chunk, n)) error = errno != 0 ? errno : EIO;
         if (progress && written >= nextReport) {
             showProgress(static_cast<double>(written) / kRate, static_cast<double>(frames) / kRate);
             nextReport = written + 5 * kRate;
