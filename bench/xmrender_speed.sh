@@ -1,22 +1,35 @@
 #!/usr/bin/env bash
-# Rendering speed of xmrender beside xmp (linear interpolation) and openmpt123 (2-tap filter),
-# in seconds of audio per second of wall time, on the same songs in the same run.
+# Rendering speed of xmrender beside xmp (linear interpolation) and openmpt123 (2-tap filter)
+# on the same songs in the same run: CPU time (user + system) and wall time of each whole
+# command, start-up included, as medians over interleaved runs.
 #
-#   bench/xmrender_speed.sh [-n RUNS] path/to/xmrender SONG.xm...
+#   bench/xmrender_speed.sh [-n RUNS] [-s SECONDS] path/to/xmrender [SONG.xm...]
 #
-# Each renderer writes a WAV of the song's own length (its own idea of where the song ends);
-# the speed divides that length by the wall time of the whole command, start-up included. The
-# runs of the three renderers are interleaved, and the median and the best of RUNS runs are
-# shown, so that a busy machine shows as a spread between the two.
+# Without songs it plays njam-data's dali.xm and satisfy.xm, the demo's own song and the busy
+# song of 32 channels that xmcorpus writes (the xmcorpus beside xmrender in the build tree).
+# Every renderer plays the same number of seconds of each song into a WAV file at 44100 Hz,
+# 16-bit stereo, on a RAM disk where there is one: the song's length up to its loop as xmrender
+# finds it, rounded up to whole seconds (the others stop at whole seconds), or SECONDS. Songs
+# shorter than that are looped by all three. The runs go round the renderers in turn, so a
+# change in the machine's load falls on all of them alike; the CPU time is the figure to
+# compare (median, and the best run), the wall time shows how busy the machine was. The last
+# column divides xmp's median CPU time by the renderer's: above 1 is faster than xmp. On a
+# shared or virtual machine a run now and then takes half as long again (a busy neighbour on
+# the same core): compare the medians of runs taken at a quiet time.
 set -euo pipefail
 
 runs=7
-if [[ "${1:-}" == "-n" ]]; then
-    runs=$2
+fixed_seconds=""
+while [[ "${1:-}" == -* ]]; do
+    case "$1" in
+        -n) runs=$2 ;;
+        -s) fixed_seconds=$2 ;;
+        *) echo "usage: $0 [-n RUNS] [-s SECONDS] path/to/xmrender [SONG.xm...]" >&2; exit 2 ;;
+    esac
     shift 2
-fi
-if (($# < 2)); then
-    echo "usage: $0 [-n RUNS] path/to/xmrender SONG.xm..." >&2
+done
+if (($# < 1)); then
+    echo "usage: $0 [-n RUNS] [-s SECONDS] path/to/xmrender [SONG.xm...]" >&2
     exit 2
 fi
 xmrender=$(realpath "$1")
@@ -25,56 +38,88 @@ for tool in xmp openmpt123 python3; do
     command -v "$tool" >/dev/null || { echo "$0: $tool is not installed" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
+work=$(mktemp -d -p "$([[ -d /dev/shm ]] && echo /dev/shm || echo "${TMPDIR:-/tmp}")")
 trap 'rm -rf "$work"' EXIT
+
+songs=("$@")
+if ((${#songs[@]} == 0)); then
+    source_dir=$(cd "$(dirname "$0")/.." && pwd)
+    xmcorpus="$(dirname "$xmrender")/../xmcorpus/xmcorpus"
+    [[ -x "$xmcorpus" ]] || { echo "$0: no xmcorpus beside $xmrender" >&2; exit 1; }
+    mkdir "$work/corpus"
+    "$xmcorpus" "$work/corpus"
+    songs=(/usr/share/games/njam/data/dali.xm /usr/share/games/njam/data/satisfy.xm
+           "$source_dir/src/data/song.xm" "$work/corpus/busy_32_channels.xm")
+fi
+
+# Runs a command with its output thrown away and prints its wall time and its CPU time (user +
+# system, of the command and everything it waited for), in seconds.
+timed() {
+    python3 - "$@" <<'EOF'
+import os, resource, subprocess, sys, time
+before = resource.getrusage(resource.RUSAGE_CHILDREN)
+start = time.perf_counter()
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+wall = time.perf_counter() - start
+after = resource.getrusage(resource.RUSAGE_CHILDREN)
+cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+print(f"{wall:.6f} {cpu:.6f}")
+EOF
+}
 
 # Seconds of audio in a WAV file of any sample format.
 audio_seconds() {
-    python3 -c 'import sys, wave
-w = wave.open(sys.argv[1]); print(w.getnframes() / w.getframerate())' "$1" 2>/dev/null ||
-        python3 - "$1" <<'EOF'
+    python3 - "$1" <<'EOF'
 import struct, sys
 data = open(sys.argv[1], "rb").read()
 rate = struct.unpack_from("<I", data, 24)[0]
 block = struct.unpack_from("<H", data, 32)[0]
 at = data.find(b"data")
-print(struct.unpack_from("<I", data, at + 4)[0] / block / rate)
+print(f"{struct.unpack_from('<I', data, at + 4)[0] / block / rate:.2f}")
 EOF
 }
 
-# Wall time of a command in seconds.
-wall() {
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f\n", e - s }'
-}
-
-summary() {  # audio seconds, then wall times
-    python3 - "$@" <<'EOF'
-import statistics, sys
-audio = float(sys.argv[1])
-times = [float(t) for t in sys.argv[2:]]
-print(f"{audio:7.1f} s of audio   median {statistics.median(times) * 1000:7.1f} ms "
-      f"({audio / statistics.median(times):6.0f}x)   best {min(times) * 1000:7.1f} ms "
-      f"({audio / min(times):6.0f}x)")
-EOF
-}
-
-for song in "$@"; do
+printf '%s CPU(s), load average %s\n' "$(nproc)" "$(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-22s %-12s %8s %10s %9s %10s %10s %9s\n' song renderer audio "CPU ms" "best" \
+    "wall ms" "x realtime" "xmp/this"
+for song in "${songs[@]}"; do
     name=$(basename "$song")
     cp "$song" "$work/$name"
-    ours=() xmp_times=() mpt_times=()
+    seconds=$fixed_seconds
+    if [[ -z "$seconds" ]]; then
+        "$xmrender" "$work/$name" -o "$work/length.wav" >/dev/null
+        seconds=$(python3 -c 'import math, sys; print(math.ceil(float(sys.argv[1]) - 1e-9))' \
+            "$(audio_seconds "$work/length.wav")")
+    fi
+    commands=(
+        "xmrender|$xmrender $work/$name --seconds $seconds -o $work/xmrender.wav|xmrender.wav"
+        "xmp linear|xmp -q --nocmd -l -t $seconds -f 44100 -b 16 -i linear -o $work/xmp.wav $work/$name|xmp.wav"
+        "openmpt123|openmpt123 -q --render --force --filter 2 --samplerate 44100 --no-float --repeat -1 --end-time $seconds $work/$name|$name.wav"
+    )
+    declare -A walls=() cpus=()
     for ((i = 0; i < runs; ++i)); do
-        ours+=("$(wall "$xmrender" "$work/$name" -o "$work/ours.wav")")
-        xmp_times+=("$(wall xmp -q --nocmd -f 44100 -b 16 -i linear -o "$work/xmp.wav" \
-            "$work/$name")")
-        mpt_times+=("$(wall openmpt123 -q --force --render --filter 2 "$work/$name")")
+        for entry in "${commands[@]}"; do
+            IFS='|' read -r label command _ <<<"$entry"
+            # shellcheck disable=SC2086  # the command line is split into its words on purpose
+            read -r wall cpu < <(timed $command)
+            walls[$label]+="$wall "
+            cpus[$label]+="$cpu "
+        done
     done
-    echo "$name"
-    printf '  xmrender     %s\n' "$(summary "$(audio_seconds "$work/ours.wav")" "${ours[@]}")"
-    printf '  xmp linear   %s\n' "$(summary "$(audio_seconds "$work/xmp.wav")" "${xmp_times[@]}")"
-    printf '  openmpt123   %s\n' \
-        "$(summary "$(audio_seconds "$work/$name.wav")" "${mpt_times[@]}")"
+    xmp_cpu=$(python3 -c 'import statistics, sys; print(statistics.median(map(float, sys.argv[1].split())))' \
+        "${cpus["xmp linear"]}")
+    for entry in "${commands[@]}"; do
+        IFS='|' read -r label _ output <<<"$entry"
+        python3 - "$name" "$label" "$(audio_seconds "$work/$output")" "$xmp_cpu" \
+            "${cpus[$label]}" "${walls[$label]}" <<'EOF'
+import statistics, sys
+name, label, audio, xmp = sys.argv[1], sys.argv[2], float(sys.argv[3]), float(sys.argv[4])
+cpus = [float(t) for t in sys.argv[5].split()]
+cpu = statistics.median(cpus)
+wall = statistics.median(map(float, sys.argv[6].split()))
+print(f"{name:22.22} {label:12} {audio:7.2f}s {cpu * 1000:10.1f} {min(cpus) * 1000:9.1f} "
+      f"{wall * 1000:10.1f} {audio / cpu:9.0f}x {xmp / cpu:9.2f}")
+EOF
+    done
+    unset walls cpus
 done

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "sound/mixer.h"
@@ -373,6 +377,140 @@ TEST_F(Mixer, InconsistentSamplesEndTheVoice) {
     mix(3);
     EXPECT_EQ(v.direction, 1);
     EXPECT_GE(v.positionWhole, 2);
+}
+
+// Random voices over samples of every kind: positions inside, at and beyond the data, steps
+// from none to the largest, both directions, levels of 0, odd and negative, ramps running,
+// starting and ending. Mixed in calls of random length, with levels changed between calls.
+int64_t pick(std::mt19937& random, int64_t low, int64_t high) {
+    return std::uniform_int_distribution<int64_t>(low, high)(random);
+}
+
+void setRandomLevels(Voice& v, std::mt19937& random) {
+    const int64_t kind = pick(random, 0, 5);
+    v.leftLevel = kind == 0 ? 0 : int32_t(pick(random, -20, 400));
+    v.rightLevel = kind == 0 ? 0 : kind == 1 ? v.leftLevel : int32_t(pick(random, 0, 255));
+}
+
+struct RandomVoices {
+    std::vector<std::unique_ptr<TestSample>> samples;
+    Voice voices[kMixedVoiceCount];
+    std::mt19937 random;
+
+    int64_t pick(int64_t low, int64_t high) { return ::pick(random, low, high); }
+
+    explicit RandomVoices(uint32_t seed) : random(seed) {
+        for (int s = 0; s < 12; ++s) {
+            const int length = s == 0 ? 1 : int(pick(1, s < 6 ? 40 : 5000));
+            std::vector<int16_t> values(static_cast<size_t>(length));
+            for (int16_t& x : values)
+                x = int16_t(pick(-32768, 32767));
+            const uint8_t mode = s % 3 == 0 ? kNoLoop : s % 3 == 1 ? kForwardLoop : kPingPongLoop;
+            const uint32_t start = uint32_t(pick(0, length - 1));
+            samples.push_back(std::make_unique<TestSample>(values, mode, start,
+                                                           uint32_t(pick(1, length - start))));
+        }
+        for (Voice& v : voices) {
+            v = Voice{};
+            if (pick(0, 9) == 0) continue;
+            const Sample& s = samples[size_t(pick(0, 11))]->sample;
+            v.sample = &s;
+            v.positionWhole = int32_t(pick(-3, int64_t(s.length) + 10));
+            v.positionFraction = uint32_t(random());
+            const int64_t kind = pick(0, 9);
+            v.stepWhole = kind < 5 ? 0 : kind < 8 ? int32_t(pick(1, 4)) : int32_t(pick(-1, 400));
+            v.stepFraction = kind == 4 ? 0 : uint32_t(random());
+            v.direction = pick(0, 3) == 0 ? 2 : 1;
+            setRandomLevels(v, random);
+            v.currentLeft = int32_t(pick(-300, 300) * 256 + pick(0, 255));
+            v.currentRight = int32_t(pick(0, 255) * 256);
+            if (pick(0, 1)) {  // a ramp already running toward the wanted levels
+                v.rampLeftTarget = v.leftLevel;
+                v.rampRightTarget = v.rightLevel;
+                v.rampRemaining = int32_t(pick(1, 128));
+                v.rampLeftDelta = float(pick(-1000, 1000)) / 65536.0f;
+                v.rampRightDelta = float(pick(-1000, 1000)) / 65536.0f;
+            }
+        }
+    }
+    // The frames mixed by the loops given, starting from these voices; the voices' state is
+    // left in the voiceTable.
+    std::vector<float> mixWith(const MixLoops& loops, uint32_t seed) {
+        std::memcpy(voiceTable, voices, sizeof voices);
+        useMixLoops(loops);
+        std::mt19937 calls(seed);
+        std::vector<float> out(2 * 20000, 0.0f);
+        for (size_t done = 0; done < 20000;) {
+            const size_t n = std::min<size_t>(20000 - done, calls() % 700 + 1);
+            mixVoices(out.data() + 2 * done, int32_t(n));
+            done += n;
+            for (Voice& v : voiceTable)
+                if (calls() % 4 == 0) setRandomLevels(v, calls);
+        }
+        useMixLoops(fastestMixLoops());
+        return out;
+    }
+};
+
+void expectSameVoices(const Voice* a, const Voice* b) {
+    for (int i = 0; i < kMixedVoiceCount; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(a[i].sample, b[i].sample);
+        EXPECT_EQ(a[i].positionWhole, b[i].positionWhole);
+        EXPECT_EQ(a[i].positionFraction, b[i].positionFraction);
+        EXPECT_EQ(a[i].direction, b[i].direction);
+        EXPECT_EQ(a[i].currentLeft, b[i].currentLeft);
+        EXPECT_EQ(a[i].currentRight, b[i].currentRight);
+        EXPECT_EQ(a[i].rampRemaining, b[i].rampRemaining);
+    }
+}
+
+TEST_F(Mixer, SimdLoopsGiveTheBytesOfThePortableLoops) {
+    const std::pair<const char*, const MixLoops*> simd[] = {{"SSE2", &sse2MixLoops},
+                                                            {"AVX2", &avx2MixLoops()}};
+    for (const auto& [name, loops] : simd) {
+        if (!loops->plain) {
+            std::printf("no %s loops in this build or processor\n", name);
+            continue;
+        }
+        for (uint32_t seed = 1; seed <= 40; ++seed) {
+            SCOPED_TRACE(std::string(name) + " seed " + std::to_string(seed));
+            RandomVoices set(seed);
+            const std::vector<float> portable = set.mixWith(portableMixLoops, seed);
+            Voice portableVoices[kMixedVoiceCount];
+            std::memcpy(portableVoices, voiceTable, sizeof portableVoices);
+            const std::vector<float> fast = set.mixWith(*loops, seed);
+            ASSERT_EQ(std::memcmp(portable.data(), fast.data(), portable.size() * sizeof(float)),
+                      0);
+            expectSameVoices(portableVoices, voiceTable);
+        }
+    }
+}
+
+// A voice at level 0 is not mixed, only moved on: it must arrive where an audible one does.
+TEST_F(Mixer, SilentVoicesMoveAsAudibleOnesDo) {
+    for (uint32_t seed = 100; seed < 110; ++seed) {
+        SCOPED_TRACE(seed);
+        RandomVoices set(seed);
+        for (Voice& v : set.voices) {
+            v.rampRemaining = 0;
+            v.leftLevel = v.rightLevel = v.currentLeft = v.currentRight = 0;
+        }
+        std::memcpy(voiceTable, set.voices, sizeof set.voices);
+        std::vector<float> out = mix(5000, 613);
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float x) { return x == 0.0f; }));
+        Voice silent[kMixedVoiceCount];
+        std::memcpy(silent, voiceTable, sizeof silent);
+        for (Voice& v : set.voices) {
+            v.leftLevel = 1;
+            v.currentLeft = 256;
+        }
+        std::memcpy(voiceTable, set.voices, sizeof set.voices);
+        mix(5000, 613);
+        for (Voice& v : voiceTable)
+            v.currentLeft = 0;
+        expectSameVoices(silent, voiceTable);
+    }
 }
 
 TEST(Pcm16, RoundsHalvesToEvenAndClips) {

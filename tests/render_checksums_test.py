@@ -4,9 +4,10 @@ of each WAV file with the figure recorded in RENDERS below.
 
 usage: render_checksums_test.py PATH/TO/xmrender PATH/TO/xmcorpus [--print]
 
-The songs are the one compiled into the demo (src/data/song.xm, played to its loop) and two of
-the small songs that xmcorpus writes, which between them use both loop kinds, 8- and 16-bit
-samples, envelopes with sustain and loop, fade-out, instrument vibrato and several effects.
+The songs are the one compiled into the demo (src/data/song.xm, played to its loop), two of
+the small songs that xmcorpus writes and its busy song of 32 channels, which between them use
+both loop kinds, 8- and 16-bit samples, envelopes with sustain and loop, fade-out, instrument
+vibrato, several effects and nearly all 64 voices of the mixer at once.
 A change anywhere in the loader, the sequencer, the mixer, the stream or the WAV writer that
 moves a single bit of these renders fails here, with the song named.
 
@@ -39,6 +40,8 @@ RENDERS = [
      "c7886678d35df7f30611ec61078c96bce52cf52c3a4e025d63ab4dad67b35254"),
     ("corpus envelopes, 10 s", "corpus:envelopes", ["--seconds", "10"],
      "d71073fcbe1266df2c73478426b76a9222bd52c5013868a7118ea41355b4fe3a"),
+    ("corpus busy_32_channels, 10 s", "corpus:busy_32_channels", ["--seconds", "10"],
+     "a3d2656722280453cd3f502e1eb7eeeb00b812b6f01ea030036df6e224977ce2"),
 ]
 
 

@@ -1,5 +1,6 @@
 // The ticks after tick 0 of a row: envelope and fade-out steps, the sliding half of the volume
 // column and the running half of every effect, with the waveform steps they share with tick 0.
+#include <array>
 #include <cmath>
 
 #include "sequencer/sequencer.h"
@@ -8,10 +9,21 @@
 namespace {
 
 // Vibrato and tremolo waveforms at phase p (-32..31), 0..255.
-int32_t sineWave(int32_t p) {
+int32_t sineAt(int32_t p) {
     // The constant is the single-precision number just below pi/64, so the peak is 255.
     const float angle = static_cast<float>(2 * p) * 0.049087375f;
     return static_cast<int32_t>(std::fabs(std::sin(static_cast<double>(angle)) * 256.0));
+}
+
+// The same, worked out once for the 64 phases.
+int32_t sineWave(int32_t p) {
+    static const std::array<int32_t, 64> table = [] {
+        std::array<int32_t, 64> t{};
+        for (int32_t q = -32; q < 32; ++q)
+            t[static_cast<size_t>(q + 32)] = sineAt(q);
+        return t;
+    }();
+    return p >= -32 && p < 32 ? table[static_cast<size_t>(p + 32)] : sineAt(p);
 }
 
 int32_t rampWave(int32_t p) {

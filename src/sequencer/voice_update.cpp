@@ -3,6 +3,7 @@
 // to the same value on every compiler and machine: int-by-float products are rounded to float,
 // sin and pow are the double functions of the C library, and nothing is contracted into fused
 // multiply-adds.
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
@@ -46,17 +47,54 @@ int32_t limitedPanning(int64_t q) {
     return q < 0 ? 0 : q > 255 ? 255 : static_cast<int32_t>(q);
 }
 
+// The linear mode's frequency: 8363 Hz at period 4608 (units 0), twice that an octave (768
+// units) higher.
+int32_t linearFrequency(int32_t units) {
+    const float exponent = static_cast<float>(units) * 0.0013020834f;
+    const double f = 8363 * std::pow(2.0, static_cast<double>(exponent));
+    // Periods far below any note give frequencies beyond 32 bits: the mixer's largest step is
+    // reached long before.
+    return f >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(f);
+}
+
+// The power is most of the cost of a tick, and most channels ask for the same frequency tick
+// after tick (instrument vibrato asks every tick, at any depth): the frequencies of recent
+// units are kept, in slots by a hash of the units.
+int32_t rememberedLinearFrequency(int32_t units) {
+    struct Remembered {
+        int32_t units;
+        int32_t frequency;
+        bool known;
+    };
+    static Remembered recent[64];
+    Remembered& slot = recent[(static_cast<uint32_t>(units) * 2654435761u) >> 26];
+    if (!slot.known || slot.units != units) slot = {units, linearFrequency(units), true};
+    return slot.frequency;
+}
+
 int32_t noteFrequency(const Channel& c, const Module* m) {
     if (m->flags & kLinearFrequencies) {
-        // 8363 Hz at period 4608, twice that an octave (768) lower.
-        const int32_t units = 4608 - c.period + c.periodOffset;
-        const float exponent = static_cast<float>(units) * 0.0013020834f;
-        const double f = 8363 * std::pow(2.0, static_cast<double>(exponent));
-        // Periods far below any note give frequencies beyond 32 bits: the mixer's largest
-        // step is reached long before.
-        return f >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(f);
+        return rememberedLinearFrequency(4608 - c.period + c.periodOffset);
     }
     return 14317056 / (c.period + c.periodOffset);
+}
+
+// The instrument vibrato's sine at phase p, 64 at the peak; the phases 0..255 it runs through
+// are worked out once.
+int32_t sineAt(int32_t p) {
+    // The constant is the single-precision number just below pi/128.
+    const float angle = static_cast<float>(p) * 0.024543688f;
+    return static_cast<int32_t>(std::sin(static_cast<double>(angle)) * 64.0);
+}
+
+int32_t autoVibratoSine(int32_t p) {
+    static const std::array<int32_t, 256> table = [] {
+        std::array<int32_t, 256> t{};
+        for (int32_t q = 0; q < 256; ++q)
+            t[static_cast<size_t>(q)] = sineAt(q);
+        return t;
+    }();
+    return p >= 0 && p < 256 ? table[static_cast<size_t>(p)] : sineAt(p);
 }
 
 void setStep(Voice& v, int32_t frequency) {
@@ -146,12 +184,9 @@ void autoVibrato(Channel& c, const Instrument& instrument) {
     const int32_t p = c.autoVibratoPos;
     int32_t v = 0;  // types above 3 have no waveform: no vibrato
     switch (instrument.vibratoType) {
-        case 0: {
-            // The constant is the single-precision number just below pi/128.
-            const float angle = static_cast<float>(p) * 0.024543688f;
-            v = static_cast<int32_t>(std::sin(static_cast<double>(angle)) * 64.0);
+        case 0:
+            v = autoVibratoSine(p);
             break;
-        }
         case 1:
             v = p < 128 ? 64 : -64;
             break;

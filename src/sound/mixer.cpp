@@ -1,6 +1,6 @@
 // The mixer. Each voice is mixed in segments: runs of frames in which no loop point or sample
 // end is passed and no ramp ends, found with one division before the segment, so the inner
-// loops only interpolate, scale, accumulate and step.
+// loops (mix_loops.h) only interpolate, scale, accumulate and step.
 //
 // The mixer is safe on any voice, not only on the ones the sequencer makes; the cases that a
 // sequencer never produces are settled so that no value outside a sample's data is ever read:
@@ -17,15 +17,20 @@
 //   backward through a forward loop turns forward at the loop start.
 #include "sound/mixer.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 Voice voiceTable[kVoiceCount];
 int32_t rampFrames = 0;
 float rampReciprocal = 0.0f;
 
 namespace {
 
+const MixLoops* mixLoops = &fastestMixLoops();
+
 constexpr int64_t kLargestStep = (int64_t{256} << 32) - 1;
-constexpr float kFractionScale = 1.0f / 2147483648.0f;  // 2^-31
-constexpr int64_t kFar = int64_t{1} << 56;              // 2^24 values
+constexpr int64_t kFar = int64_t{1} << 56;  // 2^24 values
 
 int64_t positionOf(const Voice& v) {
     return static_cast<int64_t>(
@@ -62,61 +67,16 @@ int32_t roundToInt(float x) {
     return whole;
 }
 
-inline float interpolate(const int16_t* data, int64_t position) {
-    const int32_t whole = static_cast<int32_t>(position >> 32);
-    const float a = data[whole];
-    const float b = data[whole + 1];
-    const float f = static_cast<float>(static_cast<uint32_t>(position) >> 1) * kFractionScale;
-    return a + f * (b - a);
-}
-
-// Constant gains: two frames per pass.
-int64_t mixPlain(float* out, int32_t frames, const int16_t* data, int64_t position, int64_t step,
-                 float left, float right) {
-    int32_t k = 0;
-    for (; k + 2 <= frames; k += 2) {
-        const float v0 = interpolate(data, position);
-        position += step;
-        const float v1 = interpolate(data, position);
-        position += step;
-        out[0] += v0 * left;
-        out[1] += v0 * right;
-        out[2] += v1 * left;
-        out[3] += v1 * right;
-        out += 4;
-    }
-    if (k < frames) {
-        const float v0 = interpolate(data, position);
-        position += step;
-        out[0] += v0 * left;
-        out[1] += v0 * right;
-    }
-    return position;
-}
-
-// Ramping gains: one frame per pass, the gains moving by the deltas after each frame.
-int64_t mixRamp(float* out, int32_t frames, const int16_t* data, int64_t position, int64_t step,
-                float& left, float& right, float leftDelta, float rightDelta) {
-    float l = left, r = right;
-    for (int32_t k = 0; k < frames; ++k) {
-        const float v = interpolate(data, position);
-        position += step;
-        out[0] += v * l;
-        out[1] += v * r;
-        l += leftDelta;
-        r += rightDelta;
-        out += 2;
-    }
-    left = l;
-    right = r;
-    return position;
+// The last position whose two values lie inside data[0 .. length + 7].
+int64_t lastPositionInside(const Sample& s) {
+    return static_cast<int64_t>((uint64_t{s.length} + 6) << 32 | 0xFFFFFFFFu);
 }
 
 // Frames from position on whose two values lie inside data[0 .. length + 7], moving by step
 // in the given direction; at most limit.
 int32_t framesInsideData(const Sample& s, int64_t position, int64_t step, bool forward,
                          int32_t limit) {
-    const int64_t last = static_cast<int64_t>((uint64_t{s.length} + 6) << 32 | 0xFFFFFFFFu);
+    const int64_t last = lastPositionInside(s);
     if (position < 0 || position > last) return 0;
     if (step == 0) return limit;
     const int64_t room = forward ? last - position : position;
@@ -136,7 +96,10 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
         v.direction = 1;
         uint32_t whole = static_cast<uint32_t>(p >> 32);
         const uint32_t loopEnd = s.loopStart + s.loopLength;
-        if (whole >= loopEnd) whole = s.loopStart + (whole - loopEnd) % s.loopLength;
+        if (whole >= loopEnd) {
+            const uint32_t beyond = whole - loopEnd;  // mostly less than a loop: no division
+            whole = s.loopStart + (beyond < s.loopLength ? beyond : beyond % s.loopLength);
+        }
         storePosition(v, static_cast<int64_t>(uint64_t{whole} << 32 | (p & 0xFFFFFFFFu)));
         return;
     }
@@ -170,6 +133,14 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
     storePosition(v, static_cast<int64_t>(q));
 }
 
+// a / b rounded up, for b > 0 and a < 2^48; in 32 bits where both fit, the quicker division.
+uint64_t ceilingQuotient(uint64_t a, uint64_t b) {
+    if ((a | b) <= 0x7FFFFFFFu) {
+        return (static_cast<uint32_t>(a) + static_cast<uint32_t>(b) - 1) / static_cast<uint32_t>(b);
+    }
+    return (a + b - 1) / b;
+}
+
 // A run of frames of one voice in which no loop point or sample end is passed, no ramp ends
 // and no value outside the data is read.
 struct Segment {
@@ -194,7 +165,7 @@ Segment framesToBoundary(const Sample& s, int64_t position, int64_t step, bool f
             // A distance below 2^-24 values still takes a frame: counted as none, the position
             // would stay short of a forward loop's end, which the loop rule then leaves alone,
             // for ever.
-            const uint64_t frames = distance24 == 0 ? 1 : (distance24 + step24 - 1) / step24;
+            const uint64_t frames = distance24 == 0 ? 1 : ceilingQuotient(distance24, step24);
             if (frames <= static_cast<uint64_t>(remaining)) {
                 return Segment{static_cast<int32_t>(frames), true, false};
             }
@@ -234,6 +205,16 @@ void endAtRamp(const Voice& v, Segment& segment) {
 void keepInsideData(const Sample& s, int64_t position, int64_t step, bool forward,
                     Segment& segment) {
     if (segment.frames <= 0) return;
+    // The frames run one way: when the last one reads inside the data, all of them do, and
+    // framesInsideData's division is not needed (mostly so, as most segments end at a loop
+    // end, inside the data).
+    const int64_t last = lastPositionInside(s);
+    int64_t reach;
+    if (position >= 0 && position <= last &&
+        !__builtin_mul_overflow(static_cast<int64_t>(segment.frames - 1), step, &reach) &&
+        reach <= (forward ? last - position : position)) {
+        return;
+    }
     const int32_t inside = framesInsideData(s, position, step, forward, segment.frames);
     if (inside < segment.frames) {
         segment.frames = inside;
@@ -242,20 +223,33 @@ void keepInsideData(const Sample& s, int64_t position, int64_t step, bool forwar
     }
 }
 
+// The gains of a voice without a ramp, for the whole of one mixing call: its levels stay as
+// they are until the sequencer's next tick.
+struct PlainGains {
+    float left;
+    float right;
+    bool silent;  // level 0 on both sides
+};
+
 // Mixes the segment's frames into out and returns the position after them. While a ramp runs,
 // the gains move by its deltas every frame, and the levels reached are kept for the next
-// segment; a finished ramp lands exactly on its levels.
-int64_t mixSegment(Voice& v, float* out, int32_t frames, const int16_t* data, int64_t position,
-                   int64_t signedStep) {
+// segment; a finished ramp lands exactly on its levels. A voice at level 0 on both sides with
+// no ramp only moves on: adding its values times a gain of 0 would change no frame (the frames
+// start at +0 and a sum is -0 only when both terms are).
+int64_t mixSegment(Voice& v, const PlainGains& gains, float* out, int32_t frames,
+                   const int16_t* data, int64_t position, int64_t signedStep) {
     if (v.rampRemaining <= 0) {
-        return mixPlain(out, frames, data, position, signedStep,
-                        static_cast<float>(v.leftLevel) / 255.0f,
-                        static_cast<float>(v.rightLevel) / 255.0f);
+        if (gains.silent) {
+            return static_cast<int64_t>(static_cast<uint64_t>(position) +
+                                        static_cast<uint64_t>(frames) *
+                                            static_cast<uint64_t>(signedStep));
+        }
+        return mixLoops->plain(out, frames, data, position, signedStep, gains.left, gains.right);
     }
     float left = static_cast<float>(v.currentLeft) / 256.0f / 255.0f;
     float right = static_cast<float>(v.currentRight) / 256.0f / 255.0f;
-    position = mixRamp(out, frames, data, position, signedStep, left, right, v.rampLeftDelta,
-                       v.rampRightDelta);
+    position = mixLoops->ramp(out, frames, data, position, signedStep, left, right, v.rampLeftDelta,
+                              v.rampRightDelta);
     v.currentLeft = roundToInt(left * 255.0f * 256.0f);
     v.currentRight = roundToInt(right * 255.0f * 256.0f);
     v.rampRemaining -= frames;
@@ -280,25 +274,71 @@ void finishSegment(Voice& v, const Sample& s, const Segment& segment, int64_t po
     }
 }
 
+// The common case of a voice moving forward through a forward loop with no ramp: segment after
+// segment to the loop end, each followed by the wrap to the loop start, with nothing else to
+// look at between them. The segments, the frames and the positions are the ones of the general
+// path below. Returns the frames left for the general path: none, unless a segment has to be
+// cut where the data ends.
+int32_t mixForwardLoop(Voice& v, const Sample& s, const PlainGains& gains, int64_t step,
+                       float*& out, int32_t remaining) {
+    const uint32_t loopEnd = s.loopStart + s.loopLength;
+    int64_t position = positionOf(v);
+    if (position < 0) position = 0;
+    while (remaining > 0) {
+        Segment segment = framesToBoundary(s, position, step, true, remaining);
+        keepInsideData(s, position, step, true, segment);
+        if (segment.leftData) break;
+        if (gains.silent) {
+            position += segment.frames * step;
+        } else {
+            position = mixLoops->plain(out, segment.frames, s.data, position, step, gains.left,
+                                       gains.right);
+        }
+        out += 2 * static_cast<int64_t>(segment.frames);
+        remaining -= segment.frames;
+        if (!segment.atBoundary) break;
+        uint32_t whole = static_cast<uint32_t>(static_cast<uint64_t>(position) >> 32);
+        if (whole >= loopEnd) {
+            const uint32_t beyond = whole - loopEnd;
+            whole = s.loopStart + (beyond < s.loopLength ? beyond : beyond % s.loopLength);
+        }
+        position = static_cast<int64_t>(uint64_t{whole} << 32 | (position & 0xFFFFFFFF));
+    }
+    storePosition(v, position);
+    return remaining;
+}
+
+// Segment after segment. Within one call the sample, the step and the wanted levels stay as
+// they are (only the position, the direction, the ramp and the end of the voice move), so they
+// are looked at once.
 void mixVoice(Voice& v, float* out, int32_t frameCount) {
+    const Sample& s = *v.sample;
+    const uint64_t loopEnd = uint64_t{s.loopStart} + s.loopLength;
+    if (!s.data || s.length == 0 || s.loopLength == 0 || loopEnd > s.length) {
+        endVoice(v);
+        return;
+    }
+    const int64_t step = stepOf(v);
+    const PlainGains gains = {static_cast<float>(v.leftLevel) / 255.0f,
+                              static_cast<float>(v.rightLevel) / 255.0f,
+                              v.leftLevel == 0 && v.rightLevel == 0};
     int32_t remaining = frameCount;
     while (remaining > 0 && v.sample) {
-        const Sample& s = *v.sample;
-        const uint64_t loopEnd = uint64_t{s.loopStart} + s.loopLength;
-        if (!s.data || s.length == 0 || s.loopLength == 0 || loopEnd > s.length) {
-            endVoice(v);
-            return;
+        const bool forward = v.direction == 1;
+        updateRamp(v);
+        if (forward && s.loopMode == kForwardLoop && v.rampRemaining <= 0) {
+            remaining = mixForwardLoop(v, s, gains, step, out, remaining);
+            if (remaining == 0) return;  // otherwise a segment cut at the data's end, below
         }
         int64_t position = positionOf(v);
         if (position < 0) position = 0;
-        const int64_t step = stepOf(v);
-        const bool forward = v.direction == 1;
 
         Segment segment = framesToBoundary(s, position, step, forward, remaining);
         updateRamp(v);
         endAtRamp(v, segment);
         keepInsideData(s, position, step, forward, segment);
-        position = mixSegment(v, out, segment.frames, s.data, position, forward ? step : -step);
+        position =
+            mixSegment(v, gains, out, segment.frames, s.data, position, forward ? step : -step);
         out += 2 * static_cast<int64_t>(segment.frames);
         remaining -= segment.frames;
         finishSegment(v, s, segment, position);
@@ -306,6 +346,10 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
 }
 
 }  // namespace
+
+void useMixLoops(const MixLoops& loops) {
+    if (loops.plain && loops.ramp) mixLoops = &loops;
+}
 
 void setMixRate(int32_t sampleRate) {
     rampFrames = rampFramesAt(sampleRate);
@@ -324,11 +368,27 @@ void convertToPcm16(int16_t* destination, const float* source, int32_t frameCoun
     int16_t* __restrict out = destination;
     const float* __restrict in = source;
     const int32_t count = 2 * frameCount;
-    for (int32_t k = 0; k < count; ++k) {
+    int32_t k = 0;
+#if defined(__SSE2__)
+    // Clipped first to the 16-bit limits, which are whole numbers, then rounded to the nearest
+    // integer with halves to even by the conversion (the rounding mode of every float
+    // operation here): what rounding first and clipping after gives. The minimum and maximum
+    // keep a NaN, which the conversion turns into the lowest integer and the packing into
+    // -32768.
+    const __m128 highest = _mm_set1_ps(32767.0f);
+    const __m128 lowest = _mm_set1_ps(-32768.0f);
+    for (; k + 8 <= count; k += 8) {
+        const __m128 a = _mm_max_ps(lowest, _mm_min_ps(highest, _mm_loadu_ps(in + k)));
+        const __m128 b = _mm_max_ps(lowest, _mm_min_ps(highest, _mm_loadu_ps(in + k + 4)));
+        const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), packed);
+    }
+#endif
+    for (; k < count; ++k) {
         // Adding 1.5 × 2^23 leaves no fraction bits: the sum is rounded to the nearest integer
         // with halves to even, the rounding mode of every float operation here. Rounding first
         // and clipping after gives what clipping first would, since the limits are whole
-        // numbers; written without branches, the loop is vectorised.
+        // numbers.
         const float rounded = (in[k] + 12582912.0f) - 12582912.0f;
         const bool high = rounded > 32767.0f;
         const bool low = !(rounded >= -32768.0f);  // also NaN

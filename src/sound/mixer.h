@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "sound/mix_loops.h"
 #include "sound/module.h"
 
 // One playing sound. The sequencer sets it up between mixing calls; the mixer moves its
@@ -51,6 +52,11 @@ void setMixRate(int32_t sampleRate);
 constexpr int kVoiceCount = 256;
 constexpr int kMixedVoiceCount = 64;
 extern Voice voiceTable[kVoiceCount];
+
+// Chooses the inner loops that mix (mix_loops.h); by default the fastest the build and the
+// processor have. All give the same bytes; tests compare them. Loops that the build or the
+// processor lacks (null members) are not taken.
+void useMixLoops(const MixLoops& loops);
 
 // Adds voices 0..63 into frameCount stereo float frames (left, right), which are not cleared.
 void mixVoices(float* frames, int32_t frameCount);

@@ -1,8 +1,10 @@
 // xmcorpus DIR: writes the small XM images of the loader tests into DIR, one file each, as the
-// seed corpus of the loader's fuzzer.
+// seed corpus of the loader's fuzzer, and beside them busy_32_channels.xm, the song of 32
+// channels that the render checks and the speed benchmarks play.
 #include <cstdio>
 #include <string>
 
+#include "xm_busy_song.h"
 #include "xm_corpus.h"
 
 int main(int argc, char** argv) {
@@ -10,7 +12,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: xmcorpus DIR\n");
         return 2;
     }
-    for (const auto& [name, image] : seedCorpus()) {
+    auto songs = seedCorpus();
+    songs.emplace_back("busy_32_channels", busySong());
+    for (const auto& [name, image] : songs) {
         const std::string path = std::string(argv[1]) + "/" + name + ".xm";
         std::FILE* file = std::fopen(path.c_str(), "wb");
         if (!file || std::fwrite(image.data(), 1, image.size(), file) != image.size()) {

@@ -10,15 +10,13 @@
 // free space before the render starts.
 #include <sys/stat.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "host/version.h"
 #include "sequencer/sequencer.h"
@@ -26,7 +24,6 @@
 #include "sound/file_access.h"
 #include "sound/module.h"
 #include "sound/output.h"
-#include "sound/thread.h"
 #include "staged_output.h"
 #include "terminal.h"
 #include "wav_file.h"
@@ -35,8 +32,8 @@ namespace {
 
 constexpr int32_t kRate = 44100;
 constexpr double kDefaultLimitSeconds = 600.0;
-// Frames taken from the stream at a time: well inside the ring, so that every tick of these
-// frames has run before they are read.
+// Frames written from the stream's ring at a time: less than the ring holds ahead of the play
+// position (99 of its 100 blocks), so that every one of them has been mixed before.
 constexpr uint32_t kChunkFrames = 65536;
 constexpr int kMostSeconds = static_cast<int>(kMaxWavFrames / kRate);  // 24347
 
@@ -203,17 +200,17 @@ std::string probeSong(const char* path, uint8_t* head) {
 }
 
 // The tick handler while rendering: the sequencer's tick, watched for the first return to an
-// order position already played. Runs on the thread that mixes.
-std::atomic<int64_t> loopFrame{-1};  // the frame at which the song first loops; -1 not yet
-int64_t tickFrame = 0;               // frames before the tick now running
+// order position already played. Runs inside the stream's mixing.
+int64_t loopFrame = -1;  // the frame at which the song first loops; -1 not yet
+int64_t tickFrame = 0;   // frames before the tick now running
 bool positionPlayed[256];
 
 void renderTick(Module* module) {
     const bool entersPosition = module->tick == 0 && module->nextOrder >= 0;
     playTick(module);
     if (entersPosition && module->orderIndex >= 0 && module->orderIndex < 256) {
-        if (positionPlayed[module->orderIndex] && loopFrame.load() < 0) {
-            loopFrame.store(tickFrame);
+        if (positionPlayed[module->orderIndex] && loopFrame < 0) {
+            loopFrame = tickFrame;
         }
         positionPlayed[module->orderIndex] = true;
     }
@@ -231,12 +228,12 @@ int64_t measureSong(Module* module, int64_t limit) {
     }
     std::memset(positionPlayed, 0, sizeof positionPlayed);
     positionPlayed[0] = true;
-    loopFrame.store(-1);
+    loopFrame = -1;
     tickFrame = 0;
     resetPlayback(module);
-    while (tickFrame < limit && loopFrame.load() < 0)
+    while (tickFrame < limit && loopFrame < 0)
         renderTick(module);
-    const int64_t loop = loopFrame.load();
+    const int64_t loop = loopFrame;
     for (int i = 0; i < module->instrumentCount && i < 128; ++i) {
         for (int s = 0; s < kMaxSamplesPerInstrument; ++s) {
             Sample* sample = module->instruments[i].samples[s];
@@ -253,44 +250,49 @@ void showProgress(double seconds, double total) {
 }
 
 // Renders the loaded song into the WAV file, frames long at most; the errno of a failed write,
-// or 0. Stops early when an interrupt comes.
+// or 0. Stops early when an interrupt comes. There is no streaming thread: the stream is mixed
+// on this thread, behind each chunk once it is written, with no hand-over between threads.
+// The chunks go to the file straight from the ring that the offline device plays, with no
+// copy between.
 int render(Module* module, int64_t frames, const Options& options, WavFile& wav) {
-    static int16_t chunk[2 * kChunkFrames];
     const bool progress = stderrIsTerminal();
     const bool fixedLength = options.seconds > 0.0;
     int64_t limit = frames;
 
     std::memset(positionPlayed, 0, sizeof positionPlayed);
     positionPlayed[0] = true;
-    loopFrame.store(-1);
+    loopFrame = -1;
     tickFrame = 0;
     module->tickHandler = renderTick;
-    startPlayback(module);
+    if (!startPlayback(module)) return ENOMEM;  // its ring could not be allocated
 
     int64_t written = 0;
     int64_t nextReport = 0;
     int error = 0;
     while (error == 0 && !interrupted()) {
         if (!fixedLength) {
-            const int64_t loop = loopFrame.load();
-            if (loop >= 0 && loop < limit) limit = loop;
+            if (loopFrame >= 0 && loopFrame < limit) limit = loopFrame;
         }
         if (written >= limit) break;
         const uint32_t n = static_cast<uint32_t>(
             limit - written < kChunkFrames ? limit - written : int64_t{kChunkFrames});
-        readOfflineOutput(chunk, n);
-        if (!writeWav(wav, chunk, n)) error = errno != 0 ? errno : EIO;
+        // The play position is the frames written so far; the ring wraps at its end.
+        const StreamView stream = viewStream();
+        const uint32_t at = static_cast<uint32_t>(written % stream.ringFrames);
+        const uint32_t first = std::min(n, static_cast<uint32_t>(stream.ringFrames) - at);
+        if (!writeWav(wav, stream.waveBuffer + 2 * size_t{at}, first) ||
+            (first < n && !writeWav(wav, stream.waveBuffer, n - first))) {
+            error = errno != 0 ? errno : EIO;
+        }
+        advanceOfflineOutput(n);
         written += n;
+        // The ring is mixed again behind what was written, unless nothing more will be.
+        if (written < limit) refillStream();
         if (progress && written >= nextReport) {
             showProgress(static_cast<double>(written) / kRate, static_cast<double>(frames) / kRate);
             nextReport = written + 5 * kRate;
         }
     }
-    // The streaming thread ends within one poll of the offline device (5 ms) once asked;
-    // waiting for that here spares stopPlayback its coarser wait.
-    requestStreamStop();
-    while (streamingThreadRunning())
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
     stopPlayback(module);
     if (progress && interrupted()) std::fputc('\n', stderr);
     if (progress && !interrupted()) {
@@ -337,7 +339,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    useOutputDevice(&offlineOutput, &platformThreads);
+    useOutputDevice(&offlineOutput, nullptr);  // no threads: render() mixes
     if (!openOutput(kRate)) {
         freeModule(module);
         return fileError(options.song, "the engine's offline output did not open");
