@@ -71,43 +71,47 @@ def ansi_colour(ansi):
     return terminal_colours()[(ansi & 8) | (ansi & 1) << 2 | (ansi & 2) | (ansi & 4) >> 2]
 
 
+def pane_characters(line, colours):
+    """Walks one line of capture-pane -e output: yields each character with the foreground
+    and background colours in force, 24-bit (16-colour ones as the demo means them), or None
+    for the terminal's default. colours is [foreground, background], carried from line to
+    line by the caller where the pane's colours carry over."""
+    position = 0
+    while position < len(line):
+        match = SGR.match(line, position)
+        if not match:
+            yield line[position], colours[0], colours[1]
+            position += 1
+            continue
+        values = [int(v) if v else 0 for v in match.group(1).split(";")]
+        k = 0
+        while k < len(values):
+            value = values[k]
+            if value in (38, 48) and k + 4 < len(values) and values[k + 1] == 2:
+                colours[value == 48] = tuple(values[k + 2:k + 5])
+                k += 5
+                continue
+            if value in (0, 39):
+                colours[0] = None
+            if value in (0, 49):
+                colours[1] = None
+            if 30 <= value <= 37 or 90 <= value <= 97:
+                colours[0] = ansi_colour(value % 10 + (8 if value >= 90 else 0))
+            if 40 <= value <= 47 or 100 <= value <= 107:
+                colours[1] = ansi_colour(value % 10 + (8 if value >= 100 else 0))
+            k += 1
+        position = match.end()
+
+
 def decode_half_blocks(text, columns, rows):
     """The colours a picture-mode pane shows, from capture-pane -p -e -N output: a grid of
     rows by columns characters, each (upper, lower) in 24-bit colours (16-colour ones as the
     demo means them), or None where the character has the terminal's default colours or is
     not a block."""
     grid = []
-    lines = text.split("\n")
-    for line in lines[:rows]:
+    for line in text.split("\n")[:rows]:
         row = []
-        foreground = background = None
-        position = 0
-        while position < len(line):
-            match = SGR.match(line, position)
-            if match:
-                values = [int(v) if v else 0 for v in match.group(1).split(";")]
-                k = 0
-                while k < len(values):
-                    if values[k] in (38, 48) and k + 4 < len(values) and values[k + 1] == 2:
-                        if values[k] == 38:
-                            foreground = tuple(values[k + 2:k + 5])
-                        else:
-                            background = tuple(values[k + 2:k + 5])
-                        k += 5
-                        continue
-                    value = values[k]
-                    if value in (0, 39):
-                        foreground = None
-                    if value in (0, 49):
-                        background = None
-                    if 30 <= value <= 37 or 90 <= value <= 97:
-                        foreground = ansi_colour(value % 10 + (8 if value >= 90 else 0))
-                    if 40 <= value <= 47 or 100 <= value <= 107:
-                        background = ansi_colour(value % 10 + (8 if value >= 100 else 0))
-                    k += 1
-                position = match.end()
-                continue
-            character = line[position]
+        for character, foreground, background in pane_characters(line, [None, None]):
             halves = None
             if character == UPPER_HALF and foreground and background:
                 halves = (foreground, background)
@@ -118,7 +122,6 @@ def decode_half_blocks(text, columns, rows):
             elif character == " " and background:
                 halves = (background, background)
             row.append(halves)
-            position += 1
         row += [None] * (columns - len(row))
         grid.append(row[:columns])
     grid += [[None] * columns for _ in range(rows - len(grid))]

@@ -25,7 +25,6 @@ import common  # noqa: E402
 
 DEMO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
 CAPTURE = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
-SGR = re.compile(r"\x1b\[([0-9;]*)m")
 
 
 def tmux(*arguments, check=True):
@@ -44,34 +43,15 @@ def decode_pane(text):
     if len(lines) < common.ROWS:
         raise AssertionError("the pane shows %d lines" % len(lines))
     cells = []
-    foreground = background = None
+    state = [None, None]  # the pane's colours carry over from line to line
     for line in lines[:common.ROWS]:
         row = []
-        position = 0
-        while position < len(line):
-            match = SGR.match(line, position)
-            if match:
-                values = [int(v) if v else 0 for v in match.group(1).split(";")]
-                k = 0
-                while k < len(values):
-                    if values[k] in (38, 48) and k + 4 < len(values) and values[k + 1] == 2:
-                        colour = colours.get(tuple(values[k + 2:k + 5]))
-                        if values[k] == 38:
-                            foreground = colour
-                        else:
-                            background = colour
-                        k += 5
-                    else:
-                        if values[k] == 0:
-                            foreground = background = None
-                        k += 1
-                position = match.end()
-                continue
-            character = characters.get(ord(line[position]))
+        for glyph, foreground, background in common.pane_characters(line, state):
+            character = characters.get(ord(glyph))
+            foreground, background = colours.get(foreground), colours.get(background)
             if character is None or foreground is None or background is None:
                 raise AssertionError("cell %d,%d cannot be decoded" % (len(row), len(cells) // 80))
             row.append(background << 12 | foreground << 8 | character)
-            position += 1
         if len(row) != common.COLUMNS:
             raise AssertionError("a row of %d cells" % len(row))
         cells.extend(row)
