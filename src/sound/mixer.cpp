@@ -84,6 +84,18 @@ int32_t framesInsideData(const Sample& s, int64_t position, int64_t step, bool f
     return frames < limit ? static_cast<int32_t>(frames) : limit;
 }
 
+// A position at or past a forward loop's end, brought back into the loop by whole loops.
+int64_t wrapForward(const Sample& s, int64_t position) {
+    const uint64_t p = static_cast<uint64_t>(position);
+    uint32_t whole = static_cast<uint32_t>(p >> 32);
+    const uint32_t loopEnd = s.loopStart + s.loopLength;
+    if (whole >= loopEnd) {
+        const uint32_t beyond = whole - loopEnd;  // mostly less than a loop: no division
+        whole = s.loopStart + (beyond < s.loopLength ? beyond : beyond % s.loopLength);
+    }
+    return static_cast<int64_t>(uint64_t{whole} << 32 | (p & 0xFFFFFFFFu));
+}
+
 // The loop rule at a boundary: forward loops wrap, ping-pong loops reflect, anything else ends
 // the voice.
 void passBoundary(Voice& v, const Sample& s, int64_t position) {
@@ -92,15 +104,8 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
     const uint64_t twice = uint64_t{s.loopLength} << 33;
     if (s.loopMode == kForwardLoop) {
         // Only a voice moving backward can have stepped below value 0: it turns at 0.
-        const uint64_t p = static_cast<uint64_t>(position < 0 ? 0 : position);
         v.direction = 1;
-        uint32_t whole = static_cast<uint32_t>(p >> 32);
-        const uint32_t loopEnd = s.loopStart + s.loopLength;
-        if (whole >= loopEnd) {
-            const uint32_t beyond = whole - loopEnd;  // mostly less than a loop: no division
-            whole = s.loopStart + (beyond < s.loopLength ? beyond : beyond % s.loopLength);
-        }
-        storePosition(v, static_cast<int64_t>(uint64_t{whole} << 32 | (p & 0xFFFFFFFFu)));
+        storePosition(v, wrapForward(s, position < 0 ? 0 : position));
         return;
     }
     if (s.loopMode != kPingPongLoop) {
@@ -281,7 +286,6 @@ void finishSegment(Voice& v, const Sample& s, const Segment& segment, int64_t po
 // cut where the data ends.
 int32_t mixForwardLoop(Voice& v, const Sample& s, const PlainGains& gains, int64_t step,
                        float*& out, int32_t remaining) {
-    const uint32_t loopEnd = s.loopStart + s.loopLength;
     int64_t position = positionOf(v);
     if (position < 0) position = 0;
     while (remaining > 0) {
@@ -297,12 +301,7 @@ int32_t mixForwardLoop(Voice& v, const Sample& s, const PlainGains& gains, int64
         out += 2 * static_cast<int64_t>(segment.frames);
         remaining -= segment.frames;
         if (!segment.atBoundary) break;
-        uint32_t whole = static_cast<uint32_t>(static_cast<uint64_t>(position) >> 32);
-        if (whole >= loopEnd) {
-            const uint32_t beyond = whole - loopEnd;
-            whole = s.loopStart + (beyond < s.loopLength ? beyond : beyond % s.loopLength);
-        }
-        position = static_cast<int64_t>(uint64_t{whole} << 32 | (position & 0xFFFFFFFF));
+        position = wrapForward(s, position);
     }
     storePosition(v, position);
     return remaining;
@@ -334,7 +333,6 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
         if (position < 0) position = 0;
 
         Segment segment = framesToBoundary(s, position, step, forward, remaining);
-        updateRamp(v);
         endAtRamp(v, segment);
         keepInsideData(s, position, step, forward, segment);
         position =
