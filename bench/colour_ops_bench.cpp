@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "data/assets.h"
+#include "director/scenes.h"
 #include "fx/colour_ops.h"
 
 namespace {
@@ -40,7 +41,7 @@ void banner(benchmark::State& state) {
     RgbFrame frame{};
     int32_t offset = 141;
     for (auto _ : state) {
-        drawBanner(frame, offset++ % 1200);
+        drawBanner(frame, ScrollBanner, offset++ % 1200);
         benchmark::DoNotOptimize(frame.pixels);
     }
 }

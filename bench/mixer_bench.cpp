@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "sound/mixer.h"
-#include "sound/output.h"
+#include "engine/mixer.h"
+#include "engine/output.h"
 
 namespace {
 

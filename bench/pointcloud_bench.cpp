@@ -8,8 +8,8 @@
 #include "director/point_cloud_scene.h"
 #include "director/renderers.h"
 #include "director/scenes.h"
-#include "sound/output.h"
-#include "sound/thread.h"
+#include "engine/output.h"
+#include "engine/thread.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "director/director.h"
+#include "engine/output.h"
+#include "engine/thread.h"
 #include "host/terminal_encoder.h"
-#include "sound/output.h"
-#include "sound/thread.h"
 
 namespace {
 

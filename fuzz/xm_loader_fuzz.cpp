@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "sound/file_access.h"
-#include "sound/mixer.h"
-#include "sound/module.h"
-#include "sound/output.h"
-#include "sound/thread.h"
+#include "engine/file_access.h"
+#include "engine/mixer.h"
+#include "engine/module.h"
+#include "engine/output.h"
+#include "engine/thread.h"
 
 namespace {
 

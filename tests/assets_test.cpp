@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "data/assets.h"
+#include "fx/frames.h"
 
 extern const unsigned char asset_pictures[];
 extern const unsigned asset_pictures_size;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/assets.h"
+#include "director/scenes.h"
 
 namespace {
 
@@ -277,7 +278,7 @@ TEST(CrossFadePictures, StepZeroCopiesFromAndStepFiftyOneCopiesTo) {
 TEST(DrawBanner, CopiesEightyColumnsInGreyIntoRowsSixToTwentyOne) {
     const int32_t offset = 600;
     RgbFrame frame = filledFrame(0x0a0b0c);
-    drawBanner(frame, offset);
+    drawBanner(frame, ScrollBanner, offset);
     for (int y = 0; y < 50; ++y) {
         for (int x = 0; x < 80; ++x) {
             uint32_t expected = 0x0a0b0c;
@@ -293,7 +294,7 @@ TEST(DrawBanner, CopiesEightyColumnsInGreyIntoRowsSixToTwentyOne) {
 TEST(DrawBanner, ColumnsOutsideTheBannerAreBlack) {
     // Offset 1199: banner column 1199 in frame column 0, black after it.
     RgbFrame frame = filledFrame(0x0a0b0c);
-    drawBanner(frame, 1199);
+    drawBanner(frame, ScrollBanner, 1199);
     int ink = 0;
     for (int r = 0; r < 16; ++r) {
         const uint32_t v = ScrollBanner[r * kBannerWidth + 1199];
@@ -309,7 +310,7 @@ TEST(DrawBanner, ColumnsOutsideTheBannerAreBlack) {
     // Negative offsets: the columns before the banner are black, the rest is the banner.
     for (int32_t offset : {-1, -79, -80, -1000, INT32_MIN}) {
         frame = filledFrame(0x0a0b0c);
-        drawBanner(frame, offset);
+        drawBanner(frame, ScrollBanner, offset);
         for (int r = 0; r < 16; ++r) {
             for (int x = 0; x < 80; ++x) {
                 const int64_t column = int64_t{offset} + x;
@@ -324,7 +325,7 @@ TEST(DrawBanner, ColumnsOutsideTheBannerAreBlack) {
 TEST(DrawBanner, OffsetsPastTheBannerDrawNothing) {
     for (int32_t offset : {1200, 1201, INT32_MAX}) {
         RgbFrame frame = filledFrame(0x0a0b0c);
-        drawBanner(frame, offset);
+        drawBanner(frame, ScrollBanner, offset);
         for (uint32_t pixel : frame.pixels)
             ASSERT_EQ(pixel, 0x0a0b0cu) << offset;
     }

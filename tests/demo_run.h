@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cells/cell_frame.h"
 #include "director/director.h"
-#include "host/cell_frame.h"
-#include "sound/output.h"
-#include "sound/thread.h"
+#include "engine/output.h"
+#include "engine/thread.h"
 
 namespace demo_run {
 

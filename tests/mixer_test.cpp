@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "sound/mixer.h"
-#include "sound/output.h"
+#include "engine/mixer.h"
+#include "engine/output.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "sequencer/sequencer.h"
-#include "sound/file_access.h"
-#include "sound/module.h"
+#include "engine/file_access.h"
+#include "engine/module.h"
+#include "engine/sequencer.h"
 #include "xm_builder.h"
 #include "xm_corpus.h"
 

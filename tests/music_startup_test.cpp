@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "cells/cell_frame.h"
 #include "director/director.h"
 #include "director/renderers.h"
 #include "director/scenes.h"
-#include "host/cell_frame.h"
-#include "sequencer/sequencer.h"
-#include "sound/file_access.h"
-#include "sound/output.h"
-#include "sound/thread.h"
+#include "engine/file_access.h"
+#include "engine/output.h"
+#include "engine/sequencer.h"
+#include "engine/thread.h"
 
 namespace {
 

@@ -99,7 +99,7 @@ TEST_F(PointScenes, PointCloudTrailsBuildUpAndFadeWithoutNewPoints) {
 TEST_F(PointScenes, ClosingSceneStartsWithBannerOffset141AndTheLargePulse) {
     runFrames(2501, 2501);
     RgbFrame banner{};
-    drawBanner(banner, 141);
+    drawBanner(banner, ScrollBanner, 141);
     EXPECT_EQ(std::memcmp(banner.pixels, sceneFrame->pixels, sizeof banner.pixels), 0);
     EXPECT_DOUBLE_EQ(zoomPhase, 0.09);
     EXPECT_TRUE(zoomFrameShows(-39, -24, 159, 99));

@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "sequencer/sequencer.h"
-#include "sound/mixer.h"
-#include "sound/module.h"
-#include "sound/output.h"
+#include "engine/mixer.h"
+#include "engine/module.h"
+#include "engine/output.h"
+#include "engine/sequencer.h"
 #include "xm_builder.h"
 
 struct SongPlayer {

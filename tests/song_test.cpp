@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "data/assets.h"
-#include "sequencer/sequencer.h"
-#include "sound/file_access.h"
-#include "sound/module.h"
-#include "sound/output.h"
-#include "sound/thread.h"
+#include "engine/file_access.h"
+#include "engine/module.h"
+#include "engine/output.h"
+#include "engine/sequencer.h"
+#include "engine/thread.h"
 
 namespace {
 

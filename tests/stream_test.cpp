@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "sequencer/sequencer.h"
-#include "sound/file_access.h"
-#include "sound/mixer.h"
-#include "sound/output.h"
-#include "sound/thread.h"
+#include "engine/file_access.h"
+#include "engine/mixer.h"
+#include "engine/output.h"
+#include "engine/sequencer.h"
+#include "engine/thread.h"
 #include "xm_builder.h"
 
 namespace {

@@ -24,7 +24,7 @@ ModelColour expectedColour(int colour, ColourMode mode) {
         for (int ansi = 0; ansi < 16; ++ansi)
             if (consoleFromAnsi(ansi) == colour) return ModelColour{ansi};
     }
-    TerminalRgb rgb = terminalColour(colour);
+    ConsoleRgb rgb = consoleColourRgb(colour);
     return ModelColour{-1, rgb.red, rgb.green, rgb.blue};
 }
 
@@ -90,7 +90,7 @@ TEST(TerminalEncoder, ColourModeFollowsColorterm) {
 
 TEST(TerminalEncoder, TrueColoursAreThePaletteScaledToEightBits) {
     auto rgb = [](int c) {
-        TerminalRgb v = terminalColour(c);
+        ConsoleRgb v = consoleColourRgb(c);
         return std::to_string(v.red) + "," + std::to_string(v.green) + "," + std::to_string(v.blue);
     };
     EXPECT_EQ(rgb(0), "0,0,0");
@@ -206,7 +206,7 @@ std::pair<ModelColour, ModelColour> halves(const TerminalModel& model, int colum
     }
 }
 
-ModelColour pictureColour(TerminalRgb rgb, ColourMode mode) {
+ModelColour pictureColour(ConsoleRgb rgb, ColourMode mode) {
     if (mode == ColourMode::Ansi16) return expectedColour(nearestConsoleColour(rgb), mode);
     return ModelColour{-1, rgb.red, rgb.green, rgb.blue};
 }
@@ -222,7 +222,7 @@ CellFrame patchyFrame(unsigned seed) {
 
 TEST(TerminalPicture, CellColourIsTheGlyphsInkShareOfForegroundOverBackgroundOrTheNearest) {
     auto rgb = [](uint16_t cell) {
-        TerminalRgb v = averageCellColour(cell);
+        ConsoleRgb v = averageCellColour(cell);
         return std::to_string(v.red) + "," + std::to_string(v.green) + "," + std::to_string(v.blue);
     };
     // Half of 177 is ink: white (255,255,255) half over blue (0,0,170).
@@ -240,10 +240,10 @@ TEST(TerminalPicture, CellColourIsTheGlyphsInkShareOfForegroundOverBackgroundOrT
 
     // In 16 colours, the nearest console colour.
     for (int colour = 0; colour < 16; ++colour)
-        EXPECT_EQ(nearestConsoleColour(terminalColour(colour)), colour);
+        EXPECT_EQ(nearestConsoleColour(consoleColourRgb(colour)), colour);
     // 177 white on blue: light grey (170,170,170) is nearer than light blue (85,85,255).
     EXPECT_EQ(nearestConsoleColour(averageCellColour(makeCell(177, 0x1f))), 7);
-    EXPECT_EQ(nearestConsoleColour(TerminalRgb{200, 20, 30}), 4);
+    EXPECT_EQ(nearestConsoleColour(ConsoleRgb{200, 20, 30}), 4);
 }
 
 TEST(TerminalPicture, LayoutFitsTheWholeFrameAndCentresIt) {
@@ -300,7 +300,7 @@ TEST(TerminalPicture, ASmallerTerminalShowsTheAreaAverageOfTheWholeFrame) {
                     std::min(row + 1.0, (y + 1) * cellsDown) - std::max(1.0 * row, y * cellsDown);
                 if (cover <= 0) continue;
                 for (int column = 2 * x; column < 2 * x + 2; ++column) {
-                    TerminalRgb c = averageCellColour(frame.cells[row * 80 + column]);
+                    ConsoleRgb c = averageCellColour(frame.cells[row * 80 + column]);
                     sum[0] += cover * c.red;
                     sum[1] += cover * c.green;
                     sum[2] += cover * c.blue;

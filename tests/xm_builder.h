@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "sound/file_access.h"
-#include "sound/module.h"
+#include "engine/file_access.h"
+#include "engine/module.h"
 
 // A cell as it is written: note 97 is key off.
 struct XmCell {

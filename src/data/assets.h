@@ -3,14 +3,14 @@
 #pragma once
 #include <cstdint>
 
-#include "fx/frames.h"
-
 // 256 glyphs of 8 by 12 pixels in code page 437 order; 12 bytes a glyph, one per row from the
 // top, bit 7 the leftmost pixel, a set bit is ink.
 constexpr int kGlyphHeight = 12;
 extern const uint8_t (*const GlyphFont)[kGlyphHeight];
 
-// Five pictures of kPictureBytes each, stored one after another.
+// Five pictures of 80 by 50 pixels of 3 bytes (red, green, blue), rows from the top, stored one
+// after another.
+constexpr int kPictureBytes = 80 * 50 * 3;
 extern const uint8_t* const Picture0;
 extern const uint8_t* const Picture1;
 extern const uint8_t* const Picture2;

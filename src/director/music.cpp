@@ -2,9 +2,9 @@
 // through the memory callbacks, the output is opened and the song loaded at start-up, and the
 // song starts playing in frame 1. After that the director never calls the engine again.
 #include "director/scenes.h"
-#include "sound/file_access.h"
-#include "sound/module.h"
-#include "sound/output.h"
+#include "engine/file_access.h"
+#include "engine/module.h"
+#include "engine/output.h"
 
 namespace {
 

@@ -119,7 +119,7 @@ void drawPointCloudScene(int32_t n, const TextRenderer& shade) {
 void drawClosingScene(int32_t n, const TextRenderer& quadrant, const TextRenderer& shade) {
     // The banner scrolls one column a frame, from column 141 at frame 2501; past its last
     // column nothing is drawn and the upper half stays blank.
-    drawBanner(*sceneFrame, n - 2360);
+    drawBanner(*sceneFrame, ScrollBanner, n - 2360);
     quadrant.render1x1(sceneFrame->pixels, SourceRect{0, 0, kFrameWidth, kFrameHeight}, kFrameWidth,
                        0, 0, cellFrame);
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "data/assets.h"
 #include "fx/frames.h"
 #include "render/quadrant_renderer.h"
 #include "render/shade_renderer.h"

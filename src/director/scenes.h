@@ -15,6 +15,9 @@ void buildRenderers();      // both renderers constructed and their tables built
 void destroyRenderers();    // the quadrant renderer, then the shade renderer
 void clearBlackPicture();   // with the scene buffers
 void drawScene(int32_t n);  // frames 2 and on: the scene of frame n, converted into cellFrame
+// Picture0 (Picture1) centred at a size that follows from second - first (fx's zoomPicture).
+void zoomPicture0(int32_t first, int32_t second, RgbFrame& frame);
+void zoomPicture1(int32_t first, int32_t second, RgbFrame& frame);
 
 // Point-cloud and closing scenes (point_cloud_scene.cpp).
 void clearIntensityBuffers();  // with the scene buffers

@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "cells/cell_frame.h"
 #include "data/assets.h"
 #include "director/point_cloud_scene.h"
 #include "director/renderers.h"
 #include "director/scenes.h"
 #include "fx/colour_ops.h"
-#include "host/cell_frame.h"
 
 std::unique_ptr<ShadeRenderer> shadeRenderer;
 std::unique_ptr<QuadrantRenderer> quadrantRenderer;
@@ -25,6 +25,14 @@ void buildRenderers() {
 void destroyRenderers() {
     quadrantRenderer.reset();
     shadeRenderer.reset();
+}
+
+void zoomPicture0(int32_t first, int32_t second, RgbFrame& frame) {
+    zoomPicture(Picture0, first, second, frame);
+}
+
+void zoomPicture1(int32_t first, int32_t second, RgbFrame& frame) {
+    zoomPicture(Picture1, first, second, frame);
 }
 
 void clearBlackPicture() {

@@ -11,18 +11,6 @@ namespace {
 // from a width of 5242880 on the 16.16 step is 0 and every pixel shows the picture's corner.
 constexpr int64_t kLargestZoom = INT32_MAX / 8;
 
-void zoomPicture(const uint8_t* picture, int32_t first, int32_t second, RgbFrame& frame) {
-    int64_t n = int64_t{second} - first + 150;
-    n = std::min(n, kLargestZoom);
-    int32_t width = 80;
-    int32_t height = 50;
-    if (8 * n >= 80) {
-        width = static_cast<int32_t>(8 * n);
-        height = static_cast<int32_t>(5 * n);
-    }
-    blitScaledPicture(frame, picture, 40 - width / 2, 25 - height / 2, width, height);
-}
-
 }  // namespace
 
 void putPixel(RgbFrame& frame, int32_t x, int32_t y, int32_t r, int32_t g, int32_t b) {
@@ -63,12 +51,16 @@ void blitScaledPicture(RgbFrame& frame, const uint8_t* picture, int32_t x, int32
     }
 }
 
-void zoomPicture0(int32_t first, int32_t second, RgbFrame& frame) {
-    zoomPicture(Picture0, first, second, frame);
-}
-
-void zoomPicture1(int32_t first, int32_t second, RgbFrame& frame) {
-    zoomPicture(Picture1, first, second, frame);
+void zoomPicture(const uint8_t* picture, int32_t first, int32_t second, RgbFrame& frame) {
+    int64_t n = int64_t{second} - first + 150;
+    n = std::min(n, kLargestZoom);
+    int32_t width = 80;
+    int32_t height = 50;
+    if (8 * n >= 80) {
+        width = static_cast<int32_t>(8 * n);
+        height = static_cast<int32_t>(5 * n);
+    }
+    blitScaledPicture(frame, picture, 40 - width / 2, 25 - height / 2, width, height);
 }
 
 void crossFadePictures(int32_t step, RgbFrame& frame, const uint8_t* from, const uint8_t* to) {
@@ -88,11 +80,11 @@ void crossFadePictures(int32_t step, RgbFrame& frame, const uint8_t* from, const
     }
 }
 
-void drawBanner(RgbFrame& frame, int32_t offset) {
+void drawBanner(RgbFrame& frame, const uint8_t* banner, int32_t offset) {
     if (offset >= kBannerWidth) return;
     constexpr int kFirstRow = 6;
     for (int r = 0; r < kBannerHeight; ++r) {
-        const uint8_t* bannerRow = ScrollBanner + r * kBannerWidth;
+        const uint8_t* bannerRow = banner + r * kBannerWidth;
         uint32_t* out = frame.pixels + (kFirstRow + r) * kFrameWidth;
         for (int c = 0; c < kFrameWidth; ++c) {
             const int64_t column = int64_t{offset} + c;

@@ -13,12 +13,13 @@ void putPixel(RgbFrame& frame, int32_t x, int32_t y, int32_t r, int32_t g, int32
 void blitScaledPicture(RgbFrame& frame, const uint8_t* picture, int32_t x, int32_t y, int32_t width,
                        int32_t height);
 
-// Draw Picture0 (Picture1) centred at a size that follows from second - first.
-void zoomPicture0(int32_t first, int32_t second, RgbFrame& frame);
-void zoomPicture1(int32_t first, int32_t second, RgbFrame& frame);
+// Draws the picture centred at a size that follows from second - first: 8n by 5n pixels for
+// n = second - first + 150, and never smaller than the frame.
+void zoomPicture(const uint8_t* picture, int32_t first, int32_t second, RgbFrame& frame);
 
 // Overwrites the frame with from, every channel moved 5 x step levels toward to.
 void crossFadePictures(int32_t step, RgbFrame& frame, const uint8_t* from, const uint8_t* to);
 
-// Overwrites frame rows 6 to 21 with the 80 banner columns from offset on, in grey.
-void drawBanner(RgbFrame& frame, int32_t offset);
+// Overwrites frame rows 6 to 21 with the 80 banner columns from offset on, in grey. The
+// banner is kBannerHeight rows of kBannerWidth bytes, 0 (background) to 255 (ink).
+void drawBanner(RgbFrame& frame, const uint8_t* banner, int32_t offset);

@@ -29,6 +29,3 @@ struct LargeFrame {
 struct IntensityBuffer {
     uint8_t pixels[kLargePixels];
 };
-
-// A picture is 80 by 50 pixels of 3 bytes (red, green, blue), rows from the top.
-constexpr int kPictureBytes = kFramePixels * 3;

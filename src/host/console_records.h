@@ -2,7 +2,7 @@
 // buffer size and region of the write. Kept apart from the Win32 code so it can be tested
 // anywhere with a record type of the same shape as CHAR_INFO.
 #pragma once
-#include "host/cell_frame.h"
+#include "cells/cell_frame.h"
 
 struct ConsoleRegion {
     int left, top, right, bottom;  // inclusive, in cells

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "host/cell_frame.h"
+#include "cells/cell_frame.h"
 #include "host/console.h"
 #include "host/marker_title.h"
 #include "render/cell_image.h"

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "data/assets.h"
-#include "data/console_palette.h"
 #include "host/cp437.h"
 
 namespace {
@@ -33,7 +32,7 @@ void appendNumber(std::string& out, int value) {
 // The parameters of the SGR sequence that selects a foreground or background colour.
 void appendColourParameters(std::string& out, int colour, bool background, ColourMode mode) {
     if (mode == ColourMode::TrueColour) {
-        TerminalRgb rgb = terminalColour(colour);
+        ConsoleRgb rgb = consoleColourRgb(colour);
         out += background ? "48;2;" : "38;2;";
         appendNumber(out, rgb.red);
         out += ';';
@@ -71,28 +70,19 @@ ColourMode colourModeFor(const char* colorterm) {
     return ColourMode::Ansi16;
 }
 
-TerminalRgb terminalColour(int colour) {
-    const PaletteColour& c = ConsolePalette[colour & 15];
-    // Colour 8 carries a sentinel that keeps the colour matcher away from it; a cell that
-    // still names it is shown in the usual dark grey.
-    if (c.red > 63) return {85, 85, 85};
-    auto scale = [](int32_t v) { return static_cast<uint8_t>((v * 255 + 31) / 63); };
-    return {scale(c.red), scale(c.green), scale(c.blue)};
-}
-
 namespace {
 
 // The terminal colours, and the average colour of every cell word, computed once.
 struct PictureTables {
-    TerminalRgb colours[16];
-    TerminalRgb cellColours[65536];
+    ConsoleRgb colours[16];
+    ConsoleRgb cellColours[65536];
 };
 
 const PictureTables& pictureTables() {
     static const PictureTables* const tables = [] {
         auto* t = new PictureTables;
         for (int colour = 0; colour < 16; ++colour)
-            t->colours[colour] = terminalColour(colour);
+            t->colours[colour] = consoleColourRgb(colour);
         for (int character = 0; character < 256; ++character) {
             int32_t ink = 0;
             for (int row = 0; row < kGlyphHeight; ++row)
@@ -102,8 +92,8 @@ const PictureTables& pictureTables() {
                     (f * ink + b * (kGlyphPixels - ink) + kGlyphPixels / 2) / kGlyphPixels);
             };
             for (int attribute = 0; attribute < 256; ++attribute) {
-                const TerminalRgb fg = t->colours[attribute & 15];
-                const TerminalRgb bg = t->colours[attribute >> 4];
+                const ConsoleRgb fg = t->colours[attribute & 15];
+                const ConsoleRgb bg = t->colours[attribute >> 4];
                 t->cellColours[makeCell(static_cast<uint8_t>(character),
                                         static_cast<uint8_t>(attribute))] = {
                     mix(fg.red, bg.red), mix(fg.green, bg.green), mix(fg.blue, bg.blue)};
@@ -116,16 +106,16 @@ const PictureTables& pictureTables() {
 
 }  // namespace
 
-TerminalRgb averageCellColour(uint16_t cell) {
+ConsoleRgb averageCellColour(uint16_t cell) {
     return pictureTables().cellColours[cell];
 }
 
-int nearestConsoleColour(TerminalRgb rgb) {
+int nearestConsoleColour(ConsoleRgb rgb) {
     int best = 0;
     int32_t bestDistance = INT32_MAX;
-    const TerminalRgb* colours = pictureTables().colours;
+    const ConsoleRgb* colours = pictureTables().colours;
     for (int colour = 0; colour < 16; ++colour) {
-        const TerminalRgb c = colours[colour];
+        const ConsoleRgb c = colours[colour];
         const int32_t dr = c.red - rgb.red, dg = c.green - rgb.green, db = c.blue - rgb.blue;
         const int32_t distance = dr * dr + dg * dg + db * db;
         if (distance < bestDistance) {
@@ -232,7 +222,7 @@ void computePicture(const CellFrame& frame, const TerminalLayout& layout, Colour
     static int32_t rowSums[kScreenRows][kScreenColumns][3];
     static AreaWeights across, down;
     for (int k = 0; k < kScreenCells; ++k) {
-        const TerminalRgb rgb = averageCellColour(frame.cells[k]);
+        const ConsoleRgb rgb = averageCellColour(frame.cells[k]);
         int32_t* c = cellColours[k / kScreenColumns][k % kScreenColumns];
         c[0] = rgb.red;
         c[1] = rgb.green;
@@ -257,9 +247,9 @@ void computePicture(const CellFrame& frame, const TerminalLayout& layout, Colour
             for (int k = 0; k < down.count[y]; ++k)
                 for (int channel = 0; channel < 3; ++channel)
                     sum[channel] += down.weight[y][k] * rowSums[down.first[y] + k][x][channel];
-            const TerminalRgb rgb{static_cast<uint8_t>((sum[0] + total / 2) / total),
-                                  static_cast<uint8_t>((sum[1] + total / 2) / total),
-                                  static_cast<uint8_t>((sum[2] + total / 2) / total)};
+            const ConsoleRgb rgb{static_cast<uint8_t>((sum[0] + total / 2) / total),
+                                 static_cast<uint8_t>((sum[1] + total / 2) / total),
+                                 static_cast<uint8_t>((sum[2] + total / 2) / total)};
             pixels[y * layout.width + x] =
                 mode == ColourMode::TrueColour
                     ? static_cast<uint32_t>(rgb.red << 16 | rgb.green << 8 | rgb.blue)

@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "host/cell_frame.h"
+#include "cells/cell_frame.h"
+#include "cells/console_colours.h"
 
 enum class ColourMode : uint8_t {
     Ansi16,      // the 16 standard colours, SGR 30-37, 90-97, 40-47, 100-107
@@ -61,19 +62,13 @@ struct TerminalScreen {
 void encodeFrame(const CellFrame& frame, TerminalScreen& screen, int columns, int rows,
                  ColourMode mode, std::string& out);
 
-// The 8-bit red, green and blue with which the terminal shows a console colour 0..15.
-struct TerminalRgb {
-    uint8_t red, green, blue;
-};
-TerminalRgb terminalColour(int colour);
-
 // The colour a console shows for a cell on average: its foreground and background colours
 // mixed by the share of ink in the cell's glyph of GlyphFont, each channel rounded.
-TerminalRgb averageCellColour(uint16_t cell);
+ConsoleRgb averageCellColour(uint16_t cell);
 
 // The console colour 0..15 whose terminal colour is nearest (squared distance in red, green
 // and blue; the lower colour on a tie).
-int nearestConsoleColour(TerminalRgb rgb);
+int nearestConsoleColour(ConsoleRgb rgb);
 
 // Bytes that take the terminal into the demo's state: title pushed, alternate screen, cursor
 // hidden, autowrap off, and a request to maximise the window (ignored by most terminals).

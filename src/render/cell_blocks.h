@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/cell_frame.h"
+#include "cells/cell_frame.h"
 #include "render/text_renderer.h"
 
 // Calls cellOfBlock(block, pitch) for the top-left pixel of every whole k by k block of rect

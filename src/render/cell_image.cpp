@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/terminal_encoder.h"
+#include "cells/console_colours.h"
 
 namespace {
 
@@ -29,10 +29,10 @@ void forEachCellPixel(const CellFrame& cells, const Colour (&colours)[16], Put p
 }  // namespace
 
 void drawCellImage(const CellFrame& cells, uint8_t* rgb) {
-    TerminalRgb colours[16];
+    ConsoleRgb colours[16];
     for (int c = 0; c < 16; ++c)
-        colours[c] = terminalColour(c);
-    forEachCellPixel(cells, colours, [rgb](int pixel, const TerminalRgb& c) {
+        colours[c] = consoleColourRgb(c);
+    forEachCellPixel(cells, colours, [rgb](int pixel, const ConsoleRgb& c) {
         rgb[pixel * 3 + 0] = c.red;
         rgb[pixel * 3 + 1] = c.green;
         rgb[pixel * 3 + 2] = c.blue;
@@ -44,7 +44,7 @@ void drawCellImageRgba(const CellFrame& cells, uint32_t* rgba) {
     // any machine.
     uint32_t colours[16];
     for (int c = 0; c < 16; ++c) {
-        const TerminalRgb rgb = terminalColour(c);
+        const ConsoleRgb rgb = consoleColourRgb(c);
         const uint8_t bytes[4] = {rgb.red, rgb.green, rgb.blue, 255};
         std::memcpy(&colours[c], bytes, sizeof bytes);
     }

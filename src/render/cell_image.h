@@ -5,8 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "cells/cell_frame.h"
 #include "data/assets.h"
-#include "host/cell_frame.h"
 
 constexpr int kCellPixelWidth = 8;
 constexpr int kCellImageWidth = kScreenColumns * kCellPixelWidth;  // 640

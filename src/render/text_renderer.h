@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "host/cell_frame.h"
+#include "cells/cell_frame.h"
 
 // Which part of a pixel buffer to convert, in source pixels; right and bottom are exclusive.
 struct SourceRect {

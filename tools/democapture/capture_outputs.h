@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/cell_frame.h"
+#include "cells/cell_frame.h"
 
 // 4000 little-endian 16-bit cell words a frame.
 bool appendCells(std::FILE* file, const CellFrame& frame);

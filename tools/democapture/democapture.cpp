@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "capture_outputs.h"
+#include "cells/cell_frame.h"
+#include "data/version.h"
 #include "director/director.h"
-#include "host/cell_frame.h"
-#include "host/version.h"
+#include "engine/output.h"
+#include "engine/thread.h"
 #include "render/cell_image.h"
-#include "sound/output.h"
-#include "sound/thread.h"
 #include "staged_output.h"
 #include "wav_file.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "sound/module.h"
+#include "engine/module.h"
 
 // The first bytes of an XM file: signature, title, tracker name, version and header size.
 constexpr int kFileHeadBytes = 64;

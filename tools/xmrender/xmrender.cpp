@@ -18,12 +18,12 @@
 #include <cstring>
 #include <string>
 
-#include "host/version.h"
-#include "sequencer/sequencer.h"
+#include "data/version.h"
+#include "engine/file_access.h"
+#include "engine/module.h"
+#include "engine/output.h"
+#include "engine/sequencer.h"
 #include "song_info.h"
-#include "sound/file_access.h"
-#include "sound/module.h"
-#include "sound/output.h"
 #include "staged_output.h"
 #include "terminal.h"
 #include "wav_file.h"

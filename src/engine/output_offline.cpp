@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "sound/output.h"
+#include "engine/output.h"
 
 namespace {
 

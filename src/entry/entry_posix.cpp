@@ -10,11 +10,11 @@
 #include <cstring>
 #include <string>
 
+#include "data/version.h"
 #include "director/director.h"
+#include "engine/output.h"
+#include "engine/thread.h"
 #include "host/console.h"
-#include "host/version.h"
-#include "sound/output.h"
-#include "sound/thread.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "sound/thread.h"
+#include "engine/thread.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 // would be slowed down.
 #include <emscripten.h>
 
-#include "sound/output.h"
+#include "engine/output.h"
 
 // clang-format off
 EM_JS(int, audioOpen, (int rate), { return Module.webAudio.open(rate) ? 1 : 0; });

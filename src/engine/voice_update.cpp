@@ -8,10 +8,10 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "sequencer/sequencer.h"
-#include "sequencer/sequencer_internal.h"
-#include "sound/mixer.h"
-#include "sound/output.h"
+#include "engine/mixer.h"
+#include "engine/output.h"
+#include "engine/sequencer.h"
+#include "engine/sequencer_internal.h"
 
 namespace {
 

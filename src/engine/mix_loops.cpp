@@ -1,5 +1,5 @@
 // The mixer's inner loops, portable and SSE2 (mix_loops.h says what a frame computes).
-#include "sound/mix_loops.h"
+#include "engine/mix_loops.h"
 
 #include <cstring>
 

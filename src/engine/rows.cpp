@@ -1,9 +1,9 @@
 // The tick driver and tick 0 of a row: the song position, the five fields of each cell, notes
 // and instruments, the volume column and the tick-0 half of every effect.
-#include "sequencer/sequencer.h"
-#include "sequencer/sequencer_internal.h"
-#include "sound/mixer.h"
-#include "sound/output.h"
+#include "engine/mixer.h"
+#include "engine/output.h"
+#include "engine/sequencer.h"
+#include "engine/sequencer_internal.h"
 
 Channel channelTable[kChannelCount];
 int32_t loopJumpRow = -1;

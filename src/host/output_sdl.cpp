@@ -9,8 +9,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "sound/output.h"
-#include "sound/thread.h"
+#include "engine/output.h"
+#include "engine/thread.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 // - a position less than 2^-24 values short of its boundary is one frame from it, not none;
 // - a sample whose loop is empty or lies beyond its length ends the voice; a voice moving
 //   backward through a forward loop turns forward at the loop start.
-#include "sound/mixer.h"
+#include "engine/mixer.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

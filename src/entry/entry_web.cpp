@@ -13,8 +13,8 @@
 #include <cmath>
 
 #include "director/director.h"
+#include "engine/output.h"
 #include "host/console.h"
-#include "sound/output.h"
 
 extern "C" void markFrameStage(int stage);  // console_web.cpp
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "sound/module.h"
+#include "engine/module.h"
 
 struct Voice;
 

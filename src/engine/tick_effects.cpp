@@ -3,8 +3,8 @@
 #include <array>
 #include <cmath>
 
-#include "sequencer/sequencer.h"
-#include "sequencer/sequencer_internal.h"
+#include "engine/sequencer.h"
+#include "engine/sequencer_internal.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <windows.h>
 
 #include "director/director.h"
+#include "engine/output.h"
+#include "engine/thread.h"
 #include "host/console.h"
-#include "sound/output.h"
-#include "sound/thread.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (!AllocConsole()) return 0;

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "sound/thread.h"
+#include "engine/thread.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sound/file_access.h"
+#include "engine/file_access.h"
 
 #include <cstdio>
 #include <cstdlib>

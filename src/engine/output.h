@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "sound/module.h"
+#include "engine/module.h"
 
 // A device that plays 16-bit stereo PCM. Every operation but open and position is allowed to
 // fail silently.

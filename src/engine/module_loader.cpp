@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sequencer/sequencer.h"
-#include "sound/file_access.h"
-#include "sound/module.h"
-#include "sound/output.h"
+#include "engine/file_access.h"
+#include "engine/module.h"
+#include "engine/output.h"
+#include "engine/sequencer.h"
 
 Sample emptySample = {};
 

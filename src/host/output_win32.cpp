@@ -3,7 +3,7 @@
 // After windows.h, whose types it uses.
 #include <mmsystem.h>
 
-#include "sound/output.h"
+#include "engine/output.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #pragma once
 #include <cstdint>
 
-#include "sound/mix_loops.h"
-#include "sound/module.h"
+#include "engine/mix_loops.h"
+#include "engine/module.h"
 
 // One playing sound. The sequencer sets it up between mixing calls; the mixer moves its
 // position, follows its sample's loop and runs its level ramps.

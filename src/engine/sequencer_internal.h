@@ -2,8 +2,8 @@
 #pragma once
 #include <cstdint>
 
-#include "sequencer/sequencer.h"
-#include "sound/module.h"
+#include "engine/module.h"
+#include "engine/sequencer.h"
 
 constexpr uint8_t kKeyOffNote = 255;
 

@@ -1,0 +1,3 @@
+#include "cells/cell_frame.h"
+
+CellFrame cellFrame = {};

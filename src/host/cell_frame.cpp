@@ -1,3 +1,0 @@
-#include "host/cell_frame.h"
-
-CellFrame cellFrame = {};
