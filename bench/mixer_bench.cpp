@@ -64,9 +64,9 @@ void report(benchmark::State& state, int voices, int32_t frames, double seconds)
 
 void setUpVoices(int count, const std::vector<LoopedSample>& samples) {
     setMixRate(44100);
-    std::memset(voiceTable, 0, sizeof voiceTable);
+    clearVoices();
     for (int i = 0; i < count; ++i) {
-        Voice& v = voiceTable[i];
+        Voice& v = voiceAt(i);
         v.index = i;
         v.sample = &samples[size_t(i) % samples.size()].sample;
         v.direction = 1;
@@ -117,7 +117,7 @@ void mixWithRamps(benchmark::State& state) {
     for (auto _ : state) {
         flip ^= 1;
         for (int i = 0; i < voices; ++i)
-            voiceTable[i].leftLevel = flip ? 200 : 60;
+            voiceAt(i).leftLevel = flip ? 200 : 60;
         std::memset(frames, 0, sizeof frames);
         mixVoices(frames, 128);
         benchmark::ClobberMemory();

@@ -50,8 +50,8 @@ void checkModule(const Module& m) {
         for (int s = 0; s < 16; ++s) {
             const Sample* sample = instrument.samples[s];
             require(sample != nullptr);
-            require((s >= instrument.sampleCount) == (sample == &emptySample));
-            if (sample == &emptySample) continue;
+            require((s >= instrument.sampleCount) == (sample == emptySample()));
+            if (sample == emptySample()) continue;
             require(sample->bits == 16);
             require(sample->loopMode == kNoLoop || sample->loopMode == kForwardLoop ||
                     sample->loopMode == kPingPongLoop);
@@ -69,7 +69,7 @@ void mixSamples(const Module& m, const uint8_t* data, size_t size) {
     int voice = 0;
     for (int i = 0; i < m.instrumentCount && voice < kMixedVoiceCount; ++i) {
         for (int s = 0; s < m.instruments[i].sampleCount && voice < kMixedVoiceCount; ++s) {
-            Voice& v = voiceTable[voice];
+            Voice& v = voiceAt(voice);
             v = Voice{};
             v.index = voice;
             v.sample = m.instruments[i].samples[s];
@@ -86,7 +86,7 @@ void mixSamples(const Module& m, const uint8_t* data, size_t size) {
     for (int call = 0; call < 8; ++call)
         mixVoices(frames, 1024);
     for (int k = 0; k < kMixedVoiceCount; ++k)
-        voiceTable[k].sample = nullptr;
+        voiceAt(k).sample = nullptr;
 }
 
 }  // namespace

@@ -38,6 +38,18 @@ struct TestSample {
     }
 };
 
+// The first N voices of the voiceTable, from or into an array.
+template <size_t N>
+void copyVoicesIn(const Voice (&from)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        voiceAt(int32_t(i)) = from[i];
+}
+template <size_t N>
+void copyVoicesOut(Voice (&to)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        to[i] = voiceAt(int32_t(i));
+}
+
 std::vector<int16_t> ramp(int count, int scale) {
     std::vector<int16_t> v;
     for (int k = 0; k < count; ++k)
@@ -53,7 +65,7 @@ class Mixer : public ::testing::Test {
     }
     // Voice 0 playing the sample at the given step and levels, already at those levels.
     Voice& play(const TestSample& t, double step, int left = 255, int right = 255) {
-        Voice& v = voiceTable[0];
+        Voice& v = voiceAt(0);
         v.sample = &t.sample;
         v.direction = 1;
         setStep(v, step);
@@ -157,7 +169,7 @@ TEST_F(Mixer, ForwardLoopOf83ValuesRepeatsEvery83Frames) {
     const std::vector<float> out = mix(83 * 20);
     for (int k = 0; k < 83 * 20; ++k)
         ASSERT_EQ(out[2 * k], float(values[k % 83])) << k;
-    EXPECT_EQ(voiceTable[0].positionWhole, 0);
+    EXPECT_EQ(voiceAt(0).positionWhole, 0);
 }
 
 TEST_F(Mixer, FractionalStepInterpolatesTowardTheLoopStartAcrossTheEnd) {
@@ -226,30 +238,30 @@ TEST_F(Mixer, StepOfTwoOverFiveValuesEndsAfterThreeFrames) {
     EXPECT_EQ(out[2], 300.0f);
     EXPECT_EQ(out[4], 500.0f);
     EXPECT_EQ(out[6], 0.0f);
-    EXPECT_EQ(voiceTable[0].sample, nullptr);
+    EXPECT_EQ(voiceAt(0).sample, nullptr);
 }
 
 TEST_F(Mixer, OnlyTheFirst64VoicesAreMixedAndNothingForNoFrames) {
     TestSample t({1000, 1000, 1000, 1000}, kForwardLoop, 0, 4);
     play(t, 1.0);
-    voiceTable[64] = voiceTable[0];
-    voiceTable[0].sample = nullptr;
+    voiceAt(64) = voiceAt(0);
+    voiceAt(0).sample = nullptr;
     EXPECT_EQ(mix(4)[0], 0.0f);
-    voiceTable[63] = voiceTable[64];
+    voiceAt(63) = voiceAt(64);
     EXPECT_EQ(mix(4)[0], 1000.0f);
     float frame[2] = {0, 0};
     mixVoices(frame, 0);
-    EXPECT_EQ(voiceTable[63].positionWhole, 0);
-    EXPECT_EQ(voiceTable[63].positionFraction, 0u);
+    EXPECT_EQ(voiceAt(63).positionWhole, 0);
+    EXPECT_EQ(voiceAt(63).positionFraction, 0u);
 }
 
 TEST_F(Mixer, EmptySampleEndsTheVoiceAtOnce) {
-    voiceTable[5].sample = &emptySample;
-    voiceTable[5].leftLevel = 255;
+    voiceAt(5).sample = emptySample();
+    voiceAt(5).leftLevel = 255;
     const std::vector<float> out = mix(10);
     for (float f : out)
         EXPECT_EQ(f, 0.0f);
-    EXPECT_EQ(voiceTable[5].sample, nullptr);
+    EXPECT_EQ(voiceAt(5).sample, nullptr);
 }
 
 // The cases a sequencer never produces: the voice must stay inside its data (AddressSanitizer
@@ -363,12 +375,12 @@ TEST_F(Mixer, InconsistentSamplesEndTheVoice) {
     beyond.sample.loopLength = 5;  // past the data
     play(beyond, 1.0);
     mix(10);
-    EXPECT_EQ(voiceTable[0].sample, nullptr);
+    EXPECT_EQ(voiceAt(0).sample, nullptr);
     TestSample empty({1, 2, 3, 4}, kForwardLoop, 2, 2);
     empty.sample.loopLength = 0;
     play(empty, 1.0);
     mix(10);
-    EXPECT_EQ(voiceTable[0].sample, nullptr);
+    EXPECT_EQ(voiceAt(0).sample, nullptr);
     // A forward loop met moving backward turns forward at its start.
     TestSample forward({1, 2, 3, 4, 5, 6}, kForwardLoop, 2, 3);
     Voice& v = play(forward, 1.0);
@@ -436,7 +448,7 @@ struct RandomVoices {
     // The frames mixed by the loops given, starting from these voices; the voices' state is
     // left in the voiceTable.
     std::vector<float> mixWith(const MixLoops& loops, uint32_t seed) {
-        std::memcpy(voiceTable, voices, sizeof voices);
+        copyVoicesIn(voices);
         useMixLoops(loops);
         std::mt19937 calls(seed);
         std::vector<float> out(2 * 20000, 0.0f);
@@ -444,24 +456,26 @@ struct RandomVoices {
             const size_t n = std::min<size_t>(20000 - done, calls() % 700 + 1);
             mixVoices(out.data() + 2 * done, int32_t(n));
             done += n;
-            for (Voice& v : voiceTable)
-                if (calls() % 4 == 0) setRandomLevels(v, calls);
+            for (int i = 0; i < kVoiceCount; ++i)
+                if (calls() % 4 == 0) setRandomLevels(voiceAt(i), calls);
         }
         useMixLoops(fastestMixLoops());
         return out;
     }
 };
 
-void expectSameVoices(const Voice* a, const Voice* b) {
+// Voices 0..63 of the voiceTable against a.
+void expectSameVoices(const Voice* a) {
     for (int i = 0; i < kMixedVoiceCount; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(a[i].sample, b[i].sample);
-        EXPECT_EQ(a[i].positionWhole, b[i].positionWhole);
-        EXPECT_EQ(a[i].positionFraction, b[i].positionFraction);
-        EXPECT_EQ(a[i].direction, b[i].direction);
-        EXPECT_EQ(a[i].currentLeft, b[i].currentLeft);
-        EXPECT_EQ(a[i].currentRight, b[i].currentRight);
-        EXPECT_EQ(a[i].rampRemaining, b[i].rampRemaining);
+        const Voice& b = voiceAt(i);
+        EXPECT_EQ(a[i].sample, b.sample);
+        EXPECT_EQ(a[i].positionWhole, b.positionWhole);
+        EXPECT_EQ(a[i].positionFraction, b.positionFraction);
+        EXPECT_EQ(a[i].direction, b.direction);
+        EXPECT_EQ(a[i].currentLeft, b.currentLeft);
+        EXPECT_EQ(a[i].currentRight, b.currentRight);
+        EXPECT_EQ(a[i].rampRemaining, b.rampRemaining);
     }
 }
 
@@ -478,11 +492,11 @@ TEST_F(Mixer, SimdLoopsGiveTheBytesOfThePortableLoops) {
             RandomVoices set(seed);
             const std::vector<float> portable = set.mixWith(portableMixLoops, seed);
             Voice portableVoices[kMixedVoiceCount];
-            std::memcpy(portableVoices, voiceTable, sizeof portableVoices);
+            copyVoicesOut(portableVoices);
             const std::vector<float> fast = set.mixWith(*loops, seed);
             ASSERT_EQ(std::memcmp(portable.data(), fast.data(), portable.size() * sizeof(float)),
                       0);
-            expectSameVoices(portableVoices, voiceTable);
+            expectSameVoices(portableVoices);
         }
     }
 }
@@ -496,20 +510,20 @@ TEST_F(Mixer, SilentVoicesMoveAsAudibleOnesDo) {
             v.rampRemaining = 0;
             v.leftLevel = v.rightLevel = v.currentLeft = v.currentRight = 0;
         }
-        std::memcpy(voiceTable, set.voices, sizeof set.voices);
+        copyVoicesIn(set.voices);
         std::vector<float> out = mix(5000, 613);
         EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float x) { return x == 0.0f; }));
         Voice silent[kMixedVoiceCount];
-        std::memcpy(silent, voiceTable, sizeof silent);
+        copyVoicesOut(silent);
         for (Voice& v : set.voices) {
             v.leftLevel = 1;
             v.currentLeft = 256;
         }
-        std::memcpy(voiceTable, set.voices, sizeof set.voices);
+        copyVoicesIn(set.voices);
         mix(5000, 613);
-        for (Voice& v : voiceTable)
-            v.currentLeft = 0;
-        expectSameVoices(silent, voiceTable);
+        for (int i = 0; i < kVoiceCount; ++i)
+            voiceAt(i).currentLeft = 0;
+        expectSameVoices(silent);
     }
 }
 

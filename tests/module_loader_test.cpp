@@ -107,7 +107,7 @@ TEST(ModuleLoader, WellFormedSongLoadsAsWritten) {
     EXPECT_EQ(i.vibratoRate, 5);
     EXPECT_EQ(i.fadeout, 0x2000);
     for (int s = 1; s < 16; ++s)
-        EXPECT_EQ(i.samples[s], &emptySample);
+        EXPECT_EQ(i.samples[s], emptySample());
 
     const Sample* s = i.samples[0];
     EXPECT_EQ(s->length, 6u);
@@ -304,11 +304,11 @@ TEST(ModuleLoader, InstrumentSampleCounts) {
     ASSERT_TRUE(m);
     EXPECT_EQ(m->instruments[0].sampleCount, 0);
     for (Sample* s : m->instruments[0].samples)
-        EXPECT_EQ(s, &emptySample);
+        EXPECT_EQ(s, emptySample());
     EXPECT_EQ(m->instruments[1].samples[0]->data[0], 256);
-    EXPECT_EQ(emptySample.data, nullptr);
-    EXPECT_EQ(emptySample.length, 0u);
-    EXPECT_EQ(emptySample.loopMode, 0);
+    EXPECT_EQ(emptySample()->data, nullptr);
+    EXPECT_EQ(emptySample()->length, 0u);
+    EXPECT_EQ(emptySample()->loopMode, 0);
 
     XmSong silent;  // a sample of no values: no data, and 16 bits like every loaded sample
     silent.addInstrument(XmSample::oneShot({}));

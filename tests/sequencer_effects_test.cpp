@@ -45,7 +45,7 @@ int voiceVolume(SongPlayer& p) {
 }
 // Which voice of its pair the channel drives: a change marks a note start.
 int voiceIndex(SongPlayer& p) {
-    return int(&p.voice() - voiceTable);
+    return int(voiceIndexOf(p.voice()));
 }
 
 TEST(TickEffects, VibratoAppliesThePhaseThenAdvancesIt) {

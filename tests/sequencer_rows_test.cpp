@@ -187,7 +187,7 @@ TEST(RowProcessing, NoteWithInstrumentStartsTheSampleAtItsVolumeAndPanning) {
     EXPECT_EQ(c.panEnvValue, 32);
     EXPECT_EQ(c.fadeoutVolume, 65536);
     const Voice& v = p.voice();
-    EXPECT_EQ(&v, &voiceTable[0]);
+    EXPECT_EQ(&v, &voiceAt(0));
     EXPECT_EQ(v.sample, p.module->instruments[0].samples[0]);
     EXPECT_EQ(v.mixPanning, 200);
     EXPECT_EQ(v.currentLeft, 0);  // fades in
@@ -206,7 +206,7 @@ TEST(RowProcessing, InstrumentWithoutNoteResetsTheSoundButKeepsItPlaying) {
     p.tick();
     EXPECT_EQ(p.channel().volume, 64);
     EXPECT_EQ(p.channel().panning, 128);
-    EXPECT_EQ(&p.voice(), &voiceTable[0]);
+    EXPECT_EQ(&p.voice(), &voiceAt(0));
     EXPECT_EQ(p.voice().positionWhole, position);  // not restarted
     EXPECT_EQ(p.voice().mixPanning, 128);
 }
@@ -358,11 +358,11 @@ TEST(RowProcessing, InstrumentBeyondTheSongPlaysSilence) {
     SongPlayer p(song);
     p.tick();
     EXPECT_EQ(p.channel().instrument, 8);
-    EXPECT_EQ(p.voice().sample, &emptySample);
+    EXPECT_EQ(p.voice().sample, emptySample());
     EXPECT_EQ(p.channel().volume, 0);
     p.ticks(6, true);
-    EXPECT_EQ(p.voice().sample, nullptr);  // the mixer ended the empty sample
-    EXPECT_EQ(emptySample.finetune, 0);    // E5F leaves the shared empty sample alone
+    EXPECT_EQ(p.voice().sample, nullptr);   // the mixer ended the empty sample
+    EXPECT_EQ(emptySample()->finetune, 0);  // E5F leaves the shared empty sample alone
 }
 
 TEST(RowProcessing, SetFinetuneStaysInTheSample) {
@@ -377,6 +377,9 @@ TEST(RowProcessing, SetFinetuneStaysInTheSample) {
     EXPECT_EQ(p.channel(0).period, 4608);  // the note was read before the effect
     p.ticks(6);
     EXPECT_EQ(p.channel(1).period, 4604);
+    // Until the song is played again, which starts from the finetune it was loaded with.
+    resetPlayback(p.module);
+    EXPECT_EQ(p.module->instruments[0].samples[0]->finetune, 0);
 }
 
 TEST(RowProcessing, SampleOffset) {
@@ -391,12 +394,12 @@ TEST(RowProcessing, SampleOffset) {
     p.ticks(5, true);
     p.tick();
     EXPECT_EQ(p.channel().sampleOffsetMemory, 2);
-    EXPECT_EQ(&p.voice(), &voiceTable[32]);
+    EXPECT_EQ(&p.voice(), &voiceAt(32));
     EXPECT_EQ(p.voice().positionWhole, 512);
     p.ticks(5, true);
     EXPECT_NE(p.voice().positionWhole, 512);
     p.tick();
-    EXPECT_EQ(&p.voice(), &voiceTable[32]);
+    EXPECT_EQ(&p.voice(), &voiceAt(32));
     EXPECT_EQ(p.voice().positionWhole, 0);
     EXPECT_EQ(p.voice().positionFraction, 0u);
 }

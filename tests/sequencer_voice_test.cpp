@@ -308,14 +308,14 @@ TEST(VoiceHandOver, SecondNoteFadesTheFirstOutOnTheAlternateVoice) {
     song.patterns[0].at(2, 0) = {kC4 + 4, 1};
     SongPlayer p(song);
     p.tick(true);
-    EXPECT_EQ(&p.voice(), &voiceTable[0]);
+    EXPECT_EQ(&p.voice(), &voiceAt(0));
     p.ticks(5, true);
-    EXPECT_EQ(voiceTable[0].currentLeft, 63 * 256);
-    const int32_t oldPosition = voiceTable[0].positionWhole;
+    EXPECT_EQ(voiceAt(0).currentLeft, 63 * 256);
+    const int32_t oldPosition = voiceAt(0).positionWhole;
 
     p.tick();
-    Voice& old = voiceTable[0];
-    Voice& next = voiceTable[32];
+    Voice& old = voiceAt(0);
+    Voice& next = voiceAt(32);
     EXPECT_EQ(&p.voice(), &next);
     EXPECT_EQ(next.index, 32);
     EXPECT_EQ(next.sample, p.module->instruments[0].samples[0]);
@@ -339,9 +339,9 @@ TEST(VoiceHandOver, SecondNoteFadesTheFirstOutOnTheAlternateVoice) {
 
     p.ticks(5, true);
     p.tick();
-    EXPECT_EQ(&p.voice(), &voiceTable[0]);  // and back again
-    EXPECT_EQ(voiceTable[0].frequency, 10536);
-    EXPECT_EQ(voiceTable[32].leftLevel, 0);
+    EXPECT_EQ(&p.voice(), &voiceAt(0));  // and back again
+    EXPECT_EQ(voiceAt(0).frequency, 10536);
+    EXPECT_EQ(voiceAt(32).leftLevel, 0);
 }
 
 TEST(VoiceHandOver, NoteOnASilentVoiceStaysOnIt) {
@@ -352,9 +352,9 @@ TEST(VoiceHandOver, NoteOnASilentVoiceStaysOnIt) {
     song.patterns[0].at(1, 0) = {kC4, 1};
     SongPlayer p(song);
     p.ticks(6, true);
-    EXPECT_EQ(voiceTable[0].sample, nullptr);  // played to its end
+    EXPECT_EQ(voiceAt(0).sample, nullptr);  // played to its end
     p.tick();
-    EXPECT_EQ(&p.voice(), &voiceTable[0]);
+    EXPECT_EQ(&p.voice(), &voiceAt(0));
 }
 
 }  // namespace

@@ -25,11 +25,11 @@ struct SongPlayer {
     SongPlayer(const SongPlayer&) = delete;
     SongPlayer& operator=(const SongPlayer&) = delete;
 
+    // The output opened on the offline device, as a program opens it, and the song set back
+    // to its start without starting the stream.
     void start() {
-        sampleRate = 44100;
-        setMixRate(44100);
-        clearVoices();
-        std::memset(channelTable, 0, sizeof channelTable);
+        useOutputDevice(&offlineOutput, nullptr);
+        openOutput(44100);
         resetPlayback(module);
     }
 
@@ -57,8 +57,8 @@ struct SongPlayer {
         return rows;
     }
 
-    Channel& channel(int i = 0) const { return channelTable[i]; }
-    Voice& voice(int i = 0) const { return *channelTable[i].voice; }
+    Channel& channel(int i = 0) const { return channelAt(i); }
+    Voice& voice(int i = 0) const { return *channelAt(i).voice; }
 };
 
 // Song pieces used across the sequencer tests.

@@ -23,7 +23,7 @@ int32_t fixedTickLength = 0;
 void recordTick(Module* module) {
     if (int32_t(ticks.size()) == changeTempoAtTick) setTempo(module, 255);
     if (fixedTickLength > 0) module->samplesPerTick = fixedTickLength;
-    ticks.push_back({voiceTable[0].positionWhole, viewStream().writeBlock});
+    ticks.push_back({voiceAt(0).positionWhole, viewStream().writeBlock});
 }
 
 class Stream : public ::testing::Test {
@@ -54,7 +54,7 @@ class Stream : public ::testing::Test {
     }
     // Voice 0 plays the sample from the start, one value per frame, at gain 1 on both sides.
     void playSample() {
-        Voice& v = voiceTable[0];
+        Voice& v = voiceAt(0);
         v.sample = module->instruments[0].samples[0];
         v.direction = 1;
         v.stepWhole = 1;
@@ -70,15 +70,14 @@ TEST_F(Stream, SizesFollowTheRate) {
     for (Sizes s : {Sizes{44100, 884, 88400, 128}, Sizes{22050, 444, 44400, 64},
                     Sizes{48000, 960, 96000, 139}, Sizes{11025, 220, 22000, 32}}) {
         ASSERT_TRUE(openOutput(s.rate));
-        EXPECT_EQ(sampleRate, s.rate);
+        EXPECT_EQ(outputSampleRate(), s.rate);
         EXPECT_EQ(viewStream().blockFrames, s.block);
         EXPECT_EQ(viewStream().ringFrames, s.ring);
-        EXPECT_EQ(rampFrames, s.ramp);
-        EXPECT_EQ(rampReciprocal, 1.0f / float(s.ramp));
+        EXPECT_EQ(mixRampFrames(), s.ramp);
         EXPECT_EQ(blockCount(), 100);
-        EXPECT_EQ(voiceTable[200].index, 200);
-        EXPECT_EQ(voiceTable[200].stepWhole, 1);
-        EXPECT_EQ(voiceTable[200].sample, nullptr);
+        EXPECT_EQ(voiceAt(200).index, 200);
+        EXPECT_EQ(voiceAt(200).stepWhole, 1);
+        EXPECT_EQ(voiceAt(200).sample, nullptr);
     }
     ASSERT_TRUE(startPlayback(module));
     EXPECT_EQ(reinterpret_cast<uintptr_t>(viewStream().mixBuffer) % 16, 0u);

@@ -17,15 +17,18 @@
 //   backward through a forward loop turns forward at the loop start.
 #include "engine/mixer.h"
 
+#include <cstring>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+namespace {
+
 Voice voiceTable[kVoiceCount];
+// The ramp length at the rate being mixed for, and its reciprocal; set by setMixRate.
 int32_t rampFrames = 0;
 float rampReciprocal = 0.0f;
-
-namespace {
 
 const MixLoops* mixLoops = &fastestMixLoops();
 
@@ -352,6 +355,26 @@ void useMixLoops(const MixLoops& loops) {
 void setMixRate(int32_t sampleRate) {
     rampFrames = rampFramesAt(sampleRate);
     rampReciprocal = 1.0f / static_cast<float>(rampFrames);
+}
+
+int32_t mixRampFrames() {
+    return rampFrames;
+}
+
+Voice& voiceAt(int32_t index) {
+    return voiceTable[index];
+}
+
+int32_t voiceIndexOf(const Voice& voice) {
+    return static_cast<int32_t>(&voice - voiceTable);
+}
+
+void clearVoices() {
+    std::memset(voiceTable, 0, sizeof voiceTable);
+    for (int32_t i = 0; i < kVoiceCount; ++i) {
+        voiceTable[i].index = i;
+        voiceTable[i].stepWhole = 1;
+    }
 }
 
 void mixVoices(float* frames, int32_t frameCount) {

@@ -41,17 +41,21 @@ constexpr int32_t rampFramesAt(int32_t sampleRate) {
     return sampleRate * kRampFramesAt44100 / 44100;
 }
 
-// The ramp length at the rate being mixed for, and its reciprocal; set by setMixRate.
-extern int32_t rampFrames;
-extern float rampReciprocal;
-
 // Sets the ramp length for output at sampleRate Hz (345 Hz or more, so that a ramp lasts a
 // frame at least). The stream calls it when it opens its output.
 void setMixRate(int32_t sampleRate);
+// The ramp length that setMixRate set: 0 before the first call.
+int32_t mixRampFrames();
 
+// The voiceTable: 256 voices, of which the mixer mixes the first 64. The sequencer sets them up
+// between mixing calls, through its channels.
 constexpr int kVoiceCount = 256;
 constexpr int kMixedVoiceCount = 64;
-extern Voice voiceTable[kVoiceCount];
+Voice& voiceAt(int32_t index);  // 0..255
+int32_t voiceIndexOf(const Voice& voice);
+
+// Clears all voices, each keeping its own index and a step of one value.
+void clearVoices();
 
 // Chooses the inner loops that mix (mix_loops.h); by default the fastest the build and the
 // processor have. All give the same bytes; tests compare them. Loops that the build or the

@@ -76,14 +76,15 @@ struct Sample {
     // length + 8 values; the 8 after the end are zero but for the loop guard value. None when
     // length is 0.
     int16_t* data;
-    uint32_t length;      // in values
-    uint32_t loopStart;   // in values; 0 without loop
-    uint32_t loopLength;  // in values; length without loop, so loopStart + loopLength ends play
-    uint8_t volume;       // 0..64
-    int8_t finetune;
-    int32_t panning;   // 0..255
-    uint8_t bits;      // 16 once loaded
-    uint8_t loopMode;  // 1 no loop, 2 forward, 4 ping-pong; 0 only in emptySample
+    uint32_t length;        // in values
+    uint32_t loopStart;     // in values; 0 without loop
+    uint32_t loopLength;    // in values; length without loop, so loopStart + loopLength ends play
+    uint8_t volume;         // 0..64
+    int8_t finetune;        // E5x changes it while the song plays
+    int8_t loadedFinetune;  // as loaded: every playback starts from it
+    int32_t panning;        // 0..255
+    uint8_t bits;           // 16 once loaded
+    uint8_t loopMode;       // 1 no loop, 2 forward, 4 ping-pong; 0 only in emptySample
     int8_t relativeNote;
 };
 
@@ -92,7 +93,7 @@ constexpr int kEnvelopePoints = 12;
 
 struct Instrument {
     int32_t sampleCount;                        // 0..16
-    Sample* samples[kMaxSamplesPerInstrument];  // from sampleCount on: &emptySample
+    Sample* samples[kMaxSamplesPerInstrument];  // from sampleCount on: emptySample()
     uint8_t noteSampleMap[96];
     EnvelopePoint volumeEnvelope[kEnvelopePoints];
     EnvelopePoint panningEnvelope[kEnvelopePoints];
@@ -160,7 +161,7 @@ struct Module {
 
 // The all-zero sample (no data, length 0, loop mode 0) that fills every unused instrument
 // slot. Shared and never released.
-extern Sample emptySample;
+Sample* emptySample();
 
 struct ModuleReader;
 

@@ -13,9 +13,9 @@
 #include "engine/output.h"
 #include "engine/sequencer.h"
 
-Sample emptySample = {};
-
 namespace {
+
+Sample emptySampleRecord = {};
 
 constexpr char kSignature[] = "Extended Module: ";
 constexpr int32_t kSignatureLength = 17;
@@ -199,6 +199,7 @@ uint32_t readSampleHeader(Sample& sample, const uint8_t* h) {
     sample.loopLength = le32(h + 8);
     sample.volume = h[12];
     sample.finetune = static_cast<int8_t>(h[13]);
+    sample.loadedFinetune = sample.finetune;
     sample.loopMode = kNoLoop;
     sample.bits = 8;
     uint8_t type = h[14];
@@ -279,7 +280,7 @@ bool readInstrument(Instrument& instrument, int32_t number, Input& in) {
     }
     instrument.sampleCount = sampleCount;
     for (Sample*& slot : instrument.samples)
-        slot = &emptySample;
+        slot = emptySample();
     if (int64_t{start} + headerSize > in.size) {
         return refuse("instrument %d is cut short (its header of %u bytes ends beyond the file)",
                       number, headerSize);
@@ -335,6 +336,10 @@ bool readInstrument(Instrument& instrument, int32_t number, Input& in) {
 }
 
 }  // namespace
+
+Sample* emptySample() {
+    return &emptySampleRecord;
+}
 
 const char* moduleLoadProblem() {
     return loadProblem;
@@ -449,7 +454,7 @@ bool freeModule(Module* module) {
         for (int32_t i = 0; i < module->instrumentCount; ++i) {
             Instrument& instrument = module->instruments[i];
             for (Sample* sample : instrument.samples) {
-                if (!sample || sample == &emptySample) continue;
+                if (!sample || sample == emptySample()) continue;
                 std::free(sample->data);
                 std::free(sample);
             }

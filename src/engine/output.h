@@ -38,8 +38,9 @@ struct AudioThreads;  // thread.h
 // has none) playback starts, and the program keeps the ring filled with refillStream.
 void useOutputDevice(const OutputDevice* device, const AudioThreads* threads);
 
-// The output rate in Hz, set by openOutput. The sequencer turns frequencies into steps with it.
-extern int32_t sampleRate;
+// The output rate in Hz, set by openOutput (0 before). The sequencer turns frequencies into
+// steps with it.
+int32_t outputSampleRate();
 
 // Blocks in the ring: 100 once the output is open, 0 before.
 int32_t blockCount();
@@ -49,12 +50,6 @@ int32_t blockCount();
 // does not open.
 bool openOutput(int32_t sampleRate);
 void closeOutput();
-
-// Clears all voices of the voiceTable, each keeping its own index and a step of one value.
-void clearVoices();
-// Puts the module's playback fields back to the start of the song at its default speed and
-// tempo, and clears its channels, channel i driving voice i.
-void resetPlayback(Module* module);
 
 // Sets the module's tempo and returns its new tick length in frames (at least 1).
 int32_t setTempo(Module* module, int32_t tempo);

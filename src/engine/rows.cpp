@@ -5,11 +5,13 @@
 #include "engine/sequencer.h"
 #include "engine/sequencer_internal.h"
 
-Channel channelTable[kChannelCount];
-int32_t loopJumpRow = -1;
 const Instrument emptyInstrument = {};
 
 namespace {
+
+Channel channelTable[kChannelCount];
+// The row a pattern loop on the current row jumps back to; -1 when none.
+int32_t loopJumpRow = -1;
 
 // Set by Bxx on the row being read: a later Dxy keeps Bxx's order position.
 bool positionJumped = false;
@@ -64,7 +66,7 @@ void extendedEffect(Module* m, Channel& c, Sample& sample, const KeptSound& kept
             c.waveControl = static_cast<uint8_t>((c.waveControl & 0xF0) | y);
             break;
         case ExtendedEffect::SetFinetune:  // kept in the sample for every later note of it
-            if (&sample != &emptySample) sample.finetune = static_cast<int8_t>(y);
+            if (&sample != emptySample()) sample.finetune = static_cast<int8_t>(y);
             break;
         case ExtendedEffect::PatternLoop:
             if (y == 0) {
@@ -300,10 +302,10 @@ int32_t activeChannels(const Module* m) {
 InstrumentAndSample resolveInstrument(const Module* module, const Channel& channel) {
     if (static_cast<int16_t>(channel.instrument) >= module->instrumentCount ||
         !module->instruments) {
-        return {&emptyInstrument, &emptySample};
+        return {&emptyInstrument, emptySample()};
     }
     const Instrument& instrument = module->instruments[channel.instrument];
-    Sample* sample = &emptySample;
+    Sample* sample = emptySample();
     if (channel.keyNote < 96) {
         const uint8_t number = instrument.noteSampleMap[channel.keyNote];
         if (number < kMaxSamplesPerInstrument && instrument.samples[number]) {
@@ -380,6 +382,35 @@ void applyVolumeColumn(Channel& c, uint8_t v) {
             break;
         default:
             break;
+    }
+}
+
+Channel& channelAt(int32_t index) {
+    return channelTable[index];
+}
+
+void resetPlayback(Module* module) {
+    module->globalVolume = module->initialGlobalVolume;
+    module->nextOrder = -1;
+    module->nextRow = -1;
+    module->speed = module->defaultSpeed;
+    module->row = 0;
+    module->orderIndex = 0;
+    module->tickSamplesLeft = 0;
+    module->tick = 0;
+    module->patternDelayTicks = 0;
+    setTempo(module, module->defaultBpm);
+
+    const int32_t channels =
+        module->channelCount < kChannelCount ? module->channelCount : kChannelCount;
+    for (int32_t i = 0; i < channels; ++i) {
+        channelTable[i] = Channel{};
+        channelTable[i].voice = &voiceAt(i);
+    }
+    for (int32_t i = 0; i < module->instrumentCount; ++i) {
+        const Instrument& instrument = module->instruments[i];
+        for (int32_t s = 0; s < instrument.sampleCount; ++s)
+            instrument.samples[s]->finetune = instrument.samples[s]->loadedFinetune;
     }
 }
 

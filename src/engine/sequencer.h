@@ -74,10 +74,14 @@ constexpr uint8_t StartNote = 0x08;
 constexpr uint8_t RewindVoice = 0x20;
 
 constexpr int kChannelCount = 32;
-extern Channel channelTable[kChannelCount];
+// The channelTable: channel i of the playing song (0..31).
+Channel& channelAt(int32_t index);
 
-// The row a pattern loop on the current row jumps back to; -1 when none.
-extern int32_t loopJumpRow;
+// Puts the module's playback fields back to the start of the song at its default speed and
+// tempo, clears its channels, channel i driving voice i, and gives every sample the finetune
+// it was loaded with (E5x changes it while playing): each playback of a song starts from the
+// song as loaded.
+void resetPlayback(Module* module);
 
 // Stand-in for an instrument number beyond the song's instruments: no envelopes, no
 // instrument vibrato, no fade-out.

@@ -11,9 +11,9 @@
 #include "engine/sequencer.h"
 #include "engine/thread.h"
 
-int32_t sampleRate = 0;
-
 namespace {
+
+int32_t sampleRate = 0;  // set by openOutput
 
 constexpr int32_t kBlockMilliseconds = 20;
 constexpr int32_t kLatencyMilliseconds = 1000;
@@ -85,32 +85,8 @@ bool openOutput(int32_t rate) {
     return true;
 }
 
-void clearVoices() {
-    std::memset(voiceTable, 0, sizeof voiceTable);
-    for (int32_t i = 0; i < kVoiceCount; ++i) {
-        voiceTable[i].index = i;
-        voiceTable[i].stepWhole = 1;
-    }
-}
-
-void resetPlayback(Module* module) {
-    module->globalVolume = module->initialGlobalVolume;
-    module->nextOrder = -1;
-    module->nextRow = -1;
-    module->speed = module->defaultSpeed;
-    module->row = 0;
-    module->orderIndex = 0;
-    module->tickSamplesLeft = 0;
-    module->tick = 0;
-    module->patternDelayTicks = 0;
-    setTempo(module, module->defaultBpm);
-
-    const int32_t channels =
-        module->channelCount < kChannelCount ? module->channelCount : kChannelCount;
-    for (int32_t i = 0; i < channels; ++i) {
-        channelTable[i] = Channel{};
-        channelTable[i].voice = &voiceTable[i];
-    }
+int32_t outputSampleRate() {
+    return sampleRate;
 }
 
 void closeOutput() {

@@ -325,7 +325,7 @@ void processTickEffects(Module* module) {
     if (!cells) return;
     const int32_t channels = activeChannels(module);
     for (int32_t i = 0; i < channels; ++i) {
-        Channel& c = channelTable[i];
+        Channel& c = channelAt(i);
         const Cell& cell = cells[i];
         const InstrumentAndSample found = resolveInstrument(module, c);
         const Instrument& instrument = *found.instrument;

@@ -39,8 +39,8 @@ int32_t amigaPower(int32_t e) {
 }
 
 Voice& alternateOf(Voice& voice) {
-    const int32_t index = static_cast<int32_t>(&voice - voiceTable);
-    return voiceTable[index < 32 ? index + 32 : index - 32];
+    const int32_t index = voiceIndexOf(voice);
+    return voiceAt(index < 32 ? index + 32 : index - 32);
 }
 
 int32_t limitedPanning(int64_t q) {
@@ -99,6 +99,7 @@ int32_t autoVibratoSine(int32_t p) {
 
 void setStep(Voice& v, int32_t frequency) {
     const int32_t b = frequency < 100 ? 100 : frequency;
+    const int32_t sampleRate = outputSampleRate();
     if (sampleRate <= 0) return;
     v.stepWhole = b / sampleRate;
     v.stepFraction =
@@ -234,7 +235,7 @@ void updateVoice(Channel& c, const Sample& sample, const Module* m) {
             Voice& old = *c.voice;
             Voice& next = alternateOf(old);
             std::memcpy(&next, &old, sizeof(Voice));
-            next.index = static_cast<int32_t>(&next - voiceTable);
+            next.index = voiceIndexOf(next);
             old.mixVolume = 0;
             old.volume = 0;
             old.leftLevel = 0;

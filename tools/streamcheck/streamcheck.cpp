@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     module->tickHandler = countTick;
-    Voice& voice = voiceTable[0];
+    Voice& voice = voiceAt(0);
     voice.sample = module->instruments[0].samples[0];
     voice.direction = 1;
     voice.stepWhole = 1;  // 100 values a period at 44100 Hz: 441 Hz
@@ -78,9 +78,9 @@ int main(int argc, char** argv) {
     for (int32_t k = 0; k < 2 * stream.ringFrames; ++k)
         peak = std::max(peak, std::abs(int(stream.waveBuffer[k])));
     const double startMs = std::chrono::duration<double, std::milli>(started - start).count();
-    const double playedSeconds = double(playedFrames) / sampleRate;
+    const double playedSeconds = double(playedFrames) / outputSampleRate();
     const double mixedSeconds =
-        double(ticksAfter - ticksBefore) * module->samplesPerTick / sampleRate;
+        double(ticksAfter - ticksBefore) * module->samplesPerTick / outputSampleRate();
     std::printf("pre-fill of %d blocks: %.1f ms\n", blockCount(), startMs);
     std::printf("played %.2f s in %d s; the thread mixed %.2f s meanwhile\n", playedSeconds,
                 seconds, mixedSeconds);

@@ -20,6 +20,7 @@
 
 #include "data/version.h"
 #include "engine/file_access.h"
+#include "engine/mixer.h"
 #include "engine/module.h"
 #include "engine/output.h"
 #include "engine/sequencer.h"
@@ -218,14 +219,9 @@ void renderTick(Module* module) {
 }
 
 // How many frames the render will take: the sequencer alone plays the song, without mixing,
-// until it loops or reaches limit. Everything it changes on the way (the finetune of samples,
-// the voices) is put back, so that the render starts from the same state.
+// until it loops or reaches limit. The voices it sets up are cleared afterwards; the finetunes
+// that E5x changes on the way go back to the song's own when the render starts playback.
 int64_t measureSong(Module* module, int64_t limit) {
-    static int8_t finetunes[128][kMaxSamplesPerInstrument];
-    for (int i = 0; i < module->instrumentCount && i < 128; ++i) {
-        for (int s = 0; s < kMaxSamplesPerInstrument; ++s)
-            finetunes[i][s] = module->instruments[i].samples[s]->finetune;
-    }
     std::memset(positionPlayed, 0, sizeof positionPlayed);
     positionPlayed[0] = true;
     loopFrame = -1;
@@ -234,12 +230,6 @@ int64_t measureSong(Module* module, int64_t limit) {
     while (tickFrame < limit && loopFrame < 0)
         renderTick(module);
     const int64_t loop = loopFrame;
-    for (int i = 0; i < module->instrumentCount && i < 128; ++i) {
-        for (int s = 0; s < kMaxSamplesPerInstrument; ++s) {
-            Sample* sample = module->instruments[i].samples[s];
-            if (sample != &emptySample) sample->finetune = finetunes[i][s];
-        }
-    }
     clearVoices();
     return loop >= 0 && loop < limit ? loop : limit;
 }
