@@ -20,7 +20,7 @@ uint32_t stillClock() {
 // Start-up as the demo runs it, with the renderers it builds; the music, which the benchmarks
 // never start, goes to the offline device.
 void startUpOnce() {
-    if (sceneFrame) return;
+    if (shadeRenderer()) return;
     useOutputDevice(&offlineOutput, &platformThreads);
     startUpDemo(DirectorHost{nullptr, stillClock});
 }
@@ -33,7 +33,7 @@ void composeOnly(benchmark::State& state) {
     int32_t n = 1301;
     for (auto _ : state) {
         composePointCloud(n);
-        benchmark::DoNotOptimize(largeFrame->pixels[0]);
+        benchmark::DoNotOptimize(largeFrame().pixels[0]);
         if (++n > 1899) n = 1301;
     }
 }
@@ -45,8 +45,8 @@ void pointCloudFrame(benchmark::State& state) {
     clearIntensityBuffers();
     int32_t n = 1301;
     for (auto _ : state) {
-        drawPointCloudScene(n, *shadeRenderer);
-        benchmark::DoNotOptimize(cellFrame.cells[0]);
+        drawPointCloudScene(n, *shadeRenderer());
+        benchmark::DoNotOptimize(cellFrame().cells[0]);
         if (++n > 1899) n = 1301;
     }
 }
@@ -60,9 +60,9 @@ void closingFrame(benchmark::State& state) {
     resetZoomPhase();
     int32_t n = 2501;
     for (auto _ : state) {
-        std::memset(sceneFrame->pixels, 0, sizeof sceneFrame->pixels);
-        drawClosingScene(n, *quadrantRenderer, *shadeRenderer);
-        benchmark::DoNotOptimize(cellFrame.cells[0]);
+        std::memset(sceneFrame().pixels, 0, sizeof sceneFrame().pixels);
+        drawClosingScene(n, *quadrantRenderer(), *shadeRenderer());
+        benchmark::DoNotOptimize(cellFrame().cells[0]);
         if (++n > 3700) n = 2501;  // banner and no banner
     }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "director/director.h"
+#include "director/renderers.h"
 #include "engine/output.h"
 #include "engine/thread.h"
 #include "host/terminal_encoder.h"
@@ -86,15 +87,14 @@ uint32_t stillClock() {
 // starts the music, which the benchmarks never play.
 const std::vector<CellFrame>& demoFrames() {
     static const std::vector<CellFrame> frames = [] {
-        if (!sceneFrame) {
+        if (!shadeRenderer()) {
             useOutputDevice(&offlineOutput, &platformThreads);
             startUpDemo(DirectorHost{nullptr, stillClock});
         }
         std::vector<CellFrame> drawn(2751);
         for (int32_t n = 2; n <= 2750; ++n) {
-            frameNumber = n;
             drawFrame(n);
-            drawn[n] = cellFrame;
+            drawn[n] = cellFrame();
         }
         return drawn;
     }();

@@ -33,7 +33,6 @@ inline bool startOnce() {
 template <typename Visit>
 void runFrames(int32_t from, int32_t to, Visit visit) {
     for (int32_t n = from; n <= to; ++n) {
-        frameNumber = n;
         drawFrame(n);
         visit(n);
     }

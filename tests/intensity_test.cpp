@@ -33,9 +33,9 @@ TEST(Warp, SamplesThroughBothTablesAndWritesEveryPixel) {
     for (int i = 0; i < kLargePixels; ++i)
         src.pixels[i] = static_cast<uint8_t>(i * 7 + i / W);
     for (int x = 0; x < W; ++x)
-        warpColumnTable[x] = W - 1 - x;  // mirror left to right
+        warpTables().columns[x] = W - 1 - x;  // mirror left to right
     for (int y = 0; y < H; ++y)
-        warpRowTable[y] = y / 2;  // stretch the top half
+        warpTables().rows[y] = y / 2;  // stretch the top half
     IntensityBuffer dst = filled(0xAA);
     warpIntensity(src, dst);
     for (int y = 0; y < H; ++y) {
@@ -165,7 +165,7 @@ TEST_F(PlotPoint, PointsBehindTheViewerAreMirroredThroughTheCentre) {
 
 TEST(Palette, FrameOf1301) {
     updatePalette(1301);
-    const PaletteChannels& p = IntensityPalette;
+    const PaletteChannels& p = intensityPalette();
     EXPECT_EQ(p.red[128], 44);
     EXPECT_EQ(p.green[128], 21);
     EXPECT_EQ(p.blue[128], 4);
@@ -181,7 +181,7 @@ TEST(Palette, ChannelsRiseFromBlackThroughThePeakAndStayInRange) {
     for (int32_t frame : {2, 1301, 1600, 2501, 4000, 100000}) {
         updatePalette(frame);
         for (const int32_t* channel :
-             {IntensityPalette.red, IntensityPalette.green, IntensityPalette.blue}) {
+             {intensityPalette().red, intensityPalette().green, intensityPalette().blue}) {
             EXPECT_EQ(channel[0], 0) << frame;
             EXPECT_GE(channel[128], 1) << frame;
             for (int k = 1; k < 256; ++k) {
@@ -196,10 +196,10 @@ TEST(Palette, ReciprocalsAreSinglePrecisionAndTheRestDouble) {
     // At frame 5971 the float reciprocal of 74 gives a red peak of 52; a true division by 74
     // would give 51.
     updatePalette(5971);
-    EXPECT_EQ(IntensityPalette.red[128], 52);
+    EXPECT_EQ(intensityPalette().red[128], 52);
     // At frame 6181 the product t * (1/74) kept in double gives 20; rounded to float, 19.
     updatePalette(6181);
-    EXPECT_EQ(IntensityPalette.red[128], 20);
+    EXPECT_EQ(intensityPalette().red[128], 20);
 }
 
 TEST(Palette, ApplyStoresTheSixBitValuesAsPixelChannels) {

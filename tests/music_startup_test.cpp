@@ -42,17 +42,11 @@ uint32_t stillClock() {
 }
 
 // Start-up allocates the frames and builds the renderers for good, as the demo does once. The
-// tests start up again and again in a process that other tests may have started up already,
-// so each sets aside what it finds and puts it back afterwards, releasing what it made.
+// tests start up again and again in a process that other tests may have started up already
+// (tests/demo_run.h), so each ends with a start-up that succeeds, as those found it.
 class MusicStartUp : public ::testing::Test {
   protected:
-    std::unique_ptr<LargeFrame> savedLarge = std::move(largeFrame);
-    std::unique_ptr<RgbFrame> savedScene = std::move(sceneFrame);
-    std::unique_ptr<RgbFrame> savedZoom = std::move(zoomFrame);
-    std::unique_ptr<ShadeRenderer> savedShade = std::move(shadeRenderer);
-    std::unique_ptr<QuadrantRenderer> savedQuadrant = std::move(quadrantRenderer);
-    int32_t savedFrameNumber = frameNumber;
-    CellFrame savedCells = cellFrame;
+    const int32_t framesCounted = currentFrameNumber();
 
     void SetUp() override {
         opens = 0;
@@ -65,19 +59,13 @@ class MusicStartUp : public ::testing::Test {
         useOutputDevice(&recordingOutput, &platformThreads);
         // Nothing registered: start-up must do it.
         setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
-        std::fill(std::begin(cellFrame.cells), std::end(cellFrame.cells), uint16_t{0});
+        std::fill(std::begin(cellFrame().cells), std::end(cellFrame().cells), uint16_t{0});
     }
     void TearDown() override {
         if (Module* playing = viewStream().playingModule) stopPlayback(playing);
         useEmbeddedSong();
         useOutputDevice(&offlineOutput, &platformThreads);
-        largeFrame = std::move(savedLarge);
-        sceneFrame = std::move(savedScene);
-        zoomFrame = std::move(savedZoom);
-        shadeRenderer = std::move(savedShade);
-        quadrantRenderer = std::move(savedQuadrant);
-        frameNumber = savedFrameNumber;
-        cellFrame = savedCells;
+        startUp();
     }
     StartUp startUp() { return startUpDemo(DirectorHost{nullptr, stillClock}); }
 };
@@ -93,8 +81,8 @@ TEST_F(MusicStartUp, SongFilesAreRegisteredBeforeTheOutputOpensAt44100Hz) {
 TEST_F(MusicStartUp, WithoutOutputStartUpEndsWithTheRenderersDestroyed) {
     refuseOpen = true;
     EXPECT_EQ(startUp(), StartUp::NoSoundOutput);
-    EXPECT_EQ(shadeRenderer, nullptr);
-    EXPECT_EQ(quadrantRenderer, nullptr);
+    EXPECT_EQ(shadeRenderer(), nullptr);
+    EXPECT_EQ(quadrantRenderer(), nullptr);
     EXPECT_EQ(viewStream().playingModule, nullptr);
 }
 
@@ -102,8 +90,8 @@ TEST_F(MusicStartUp, WithoutSongStartUpEndsWithTheRenderersDestroyed) {
     spoilSong = true;
     EXPECT_EQ(startUp(), StartUp::NoSong);
     EXPECT_EQ(opens, 1);
-    EXPECT_EQ(shadeRenderer, nullptr);
-    EXPECT_EQ(quadrantRenderer, nullptr);
+    EXPECT_EQ(shadeRenderer(), nullptr);
+    EXPECT_EQ(quadrantRenderer(), nullptr);
     EXPECT_EQ(viewStream().playingModule, nullptr);
 }
 
@@ -118,7 +106,7 @@ TEST_F(MusicStartUp, FrameOneStartsTheSongAndStaysBlack) {
                             [](int16_t v) { return v != 0; }))
         << "the opening chord sounds";
     EXPECT_EQ(stream.playingModule->channelCount, 8);
-    EXPECT_TRUE(std::all_of(std::begin(cellFrame.cells), std::end(cellFrame.cells),
+    EXPECT_TRUE(std::all_of(std::begin(cellFrame().cells), std::end(cellFrame().cells),
                             [](uint16_t c) { return c == 0; }));
 }
 
@@ -127,12 +115,12 @@ TEST_F(MusicStartUp, FrameOneStartsTheSongAndStaysBlack) {
 TEST_F(MusicStartUp, RunDemoReturnsWithoutAFrameWhenTheSoundCannotStart) {
     refuseOpen = true;
     EXPECT_EQ(runDemo(), StartUp::NoSoundOutput);
-    EXPECT_EQ(frameNumber, savedFrameNumber);
+    EXPECT_EQ(currentFrameNumber(), framesCounted);
     refuseOpen = false;
     spoilSong = true;
     EXPECT_EQ(runDemo(), StartUp::NoSong);
-    EXPECT_EQ(frameNumber, savedFrameNumber);
-    EXPECT_TRUE(std::all_of(std::begin(cellFrame.cells), std::end(cellFrame.cells),
+    EXPECT_EQ(currentFrameNumber(), framesCounted);
+    EXPECT_TRUE(std::all_of(std::begin(cellFrame().cells), std::end(cellFrame().cells),
                             [](uint16_t c) { return c == 0; }));
 }
 

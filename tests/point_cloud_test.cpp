@@ -15,14 +15,14 @@ float length(const Vec3& v) {
 TEST(PathPoints, StartAndHundredthPointAndRadius) {
     computePathPoints();
     // Radius 64, and the angles 6.28 and -6.28 fall just short of a full turn.
-    EXPECT_NEAR(pathPoints[0].x, 63.9994f, 1e-4f);
-    EXPECT_NEAR(pathPoints[0].y, 0.2039f, 1e-4f);
-    EXPECT_NEAR(pathPoints[0].z, 0.2039f, 1e-4f);
-    EXPECT_NEAR(pathPoints[100].x, 14.06f, 0.01f);
-    EXPECT_NEAR(pathPoints[100].y, 19.15f, 0.01f);
-    EXPECT_NEAR(pathPoints[100].z, 67.97f, 0.01f);
+    EXPECT_NEAR(pathPoint(0).x, 63.9994f, 1e-4f);
+    EXPECT_NEAR(pathPoint(0).y, 0.2039f, 1e-4f);
+    EXPECT_NEAR(pathPoint(0).z, 0.2039f, 1e-4f);
+    EXPECT_NEAR(pathPoint(100).x, 14.06f, 0.01f);
+    EXPECT_NEAR(pathPoint(100).y, 19.15f, 0.01f);
+    EXPECT_NEAR(pathPoint(100).z, 67.97f, 0.01f);
     for (int k = 0; k < kPathPoints; ++k) {
-        const float r = length(pathPoints[k]);
+        const float r = length(pathPoint(k));
         ASSERT_GE(r, 48 - 1e-3f) << k;
         ASSERT_LE(r, 80 + 1e-3f) << k;
     }
@@ -49,15 +49,15 @@ TEST(WarpTables, EveryEntryStaysInsideTheBufferForEveryCentre) {
     for (int32_t cx = 40; cx <= 120; ++cx) {
         for (int32_t cy = 25; cy <= 75; cy += 5) {
             fillWarpTables(ZoomCentre{cx, cy});
-            EXPECT_EQ(warpColumnTable[cx], cx);
-            EXPECT_EQ(warpRowTable[cy], cy);
+            EXPECT_EQ(warpTables().columns[cx], cx);
+            EXPECT_EQ(warpTables().rows[cy], cy);
             for (int c = 0; c < kLargeWidth; ++c) {
-                ASSERT_GE(warpColumnTable[c], 0);
-                ASSERT_LE(warpColumnTable[c], kLargeWidth - 1);
+                ASSERT_GE(warpTables().columns[c], 0);
+                ASSERT_LE(warpTables().columns[c], kLargeWidth - 1);
             }
             for (int r = 0; r < kLargeHeight; ++r) {
-                ASSERT_GE(warpRowTable[r], 0);
-                ASSERT_LE(warpRowTable[r], kLargeHeight - 1);
+                ASSERT_GE(warpTables().rows[r], 0);
+                ASSERT_LE(warpTables().rows[r], kLargeHeight - 1);
             }
         }
     }
@@ -67,10 +67,10 @@ TEST(WarpTables, AreEvaluatedInSinglePrecision) {
     // (20 - 40) * 0.85f is -17.0000005 exactly; rounded to float it is -17, so the entry is
     // 23. Kept in double, 40 less that would truncate to 22.
     fillWarpTables(ZoomCentre{40, 25});
-    EXPECT_EQ(warpColumnTable[20], 23);
-    EXPECT_EQ(warpColumnTable[0], 6);
-    EXPECT_EQ(warpColumnTable[159], 141);
-    EXPECT_EQ(warpRowTable[5], 8);
+    EXPECT_EQ(warpTables().columns[20], 23);
+    EXPECT_EQ(warpTables().columns[0], 6);
+    EXPECT_EQ(warpTables().columns[159], 141);
+    EXPECT_EQ(warpTables().rows[5], 8);
 }
 
 TEST(Pulse, SizeAndPlaceFollowThePhase) {

@@ -18,7 +18,7 @@ constexpr uint16_t kBlank = 0x0720;       // the quadrant renderer's space
 constexpr uint16_t kBlackBlock = 0x00DB;  // the shade renderer's black
 
 uint16_t cellAt(int column, int row) {
-    return cellFrame.cells[row * kScreenColumns + column];
+    return cellFrame().cells[row * kScreenColumns + column];
 }
 
 class PointScenes : public ::testing::Test {
@@ -38,7 +38,7 @@ class PointScenes : public ::testing::Test {
     static bool zoomFrameShows(int32_t x, int32_t y, int32_t width, int32_t height) {
         RgbFrame expected{};
         blitScaledPicture(expected, Picture4, x, y, width, height);
-        return std::memcmp(expected.pixels, zoomFrame->pixels, sizeof expected.pixels) == 0;
+        return std::memcmp(expected.pixels, zoomFrame().pixels, sizeof expected.pixels) == 0;
     }
 };
 
@@ -46,11 +46,11 @@ TEST_F(PointScenes, FirstPointCloudFrameShowsOnlyItsOwnPointsOnBlack) {
     runFrames(1301, 1301);
     // The splats of this frame's points alone, with the turn and view distance it used.
     IntensityBuffer alone{};
-    for (const Vec3& p : pathPoints) {
-        const Vec3 q = transform(globalRotation, p);
-        plotPoint(alone, q.x, q.y, q.z, viewDistance);
+    for (int k = 0; k < kPathPoints; ++k) {
+        const Vec3 q = transform(globalRotation(), pathPoint(k));
+        plotPoint(alone, q.x, q.y, q.z, viewDistance());
     }
-    EXPECT_EQ(std::memcmp(intensityImage.pixels, alone.pixels, sizeof alone.pixels), 0);
+    EXPECT_EQ(std::memcmp(intensityImage().pixels, alone.pixels, sizeof alone.pixels), 0);
 
     int lit = 0;
     for (int row = 0; row < kScreenRows; ++row) {
@@ -72,36 +72,36 @@ TEST_F(PointScenes, FirstPointCloudFrameShowsOnlyItsOwnPointsOnBlack) {
 
 TEST_F(PointScenes, PointCloudTrailsBuildUpAndFadeWithoutNewPoints) {
     runFrames(1301, 1340);
-    const CellFrame before = cellFrame;
+    const CellFrame before = cellFrame();
     int lit = 0;
     for (uint16_t cell : before.cells)
         lit += cell != kBlackBlock;
     runFrames(1341, 1341);
-    EXPECT_NE(std::memcmp(before.cells, cellFrame.cells, sizeof before.cells), 0);
+    EXPECT_NE(std::memcmp(before.cells, cellFrame().cells, sizeof before.cells), 0);
     // With trails the picture is much fuller than the points of one frame.
-    std::memset(intensityImage.pixels, 0, sizeof intensityImage.pixels);
+    std::memset(intensityImage().pixels, 0, sizeof intensityImage().pixels);
     runFrames(1341, 1341);
     int litAlone = 0;
-    for (uint16_t cell : cellFrame.cells)
+    for (uint16_t cell : cellFrame().cells)
         litAlone += cell != kBlackBlock;
     EXPECT_GT(lit, litAlone + 100);
 
     // Without new points every pass takes 16 from the mean, and the trails die out.
     for (int i = 0; i < 20; ++i) {
         fillWarpTables(zoomCentre(1342 + i));
-        warpIntensity(intensityImage, intensityScratch);
-        blurIntensity(intensityScratch, intensityImage);
+        warpIntensity(intensityImage(), intensityScratch());
+        blurIntensity(intensityScratch(), intensityImage());
     }
     for (int i = kLargeWidth; i < kLargePixels - kLargeWidth; ++i)
-        ASSERT_EQ(intensityImage.pixels[i], 0) << i;
+        ASSERT_EQ(intensityImage().pixels[i], 0) << i;
 }
 
 TEST_F(PointScenes, ClosingSceneStartsWithBannerOffset141AndTheLargePulse) {
     runFrames(2501, 2501);
     RgbFrame banner{};
     drawBanner(banner, ScrollBanner, 141);
-    EXPECT_EQ(std::memcmp(banner.pixels, sceneFrame->pixels, sizeof banner.pixels), 0);
-    EXPECT_DOUBLE_EQ(zoomPhase, 0.09);
+    EXPECT_EQ(std::memcmp(banner.pixels, sceneFrame().pixels, sizeof banner.pixels), 0);
+    EXPECT_DOUBLE_EQ(zoomPhase(), 0.09);
     EXPECT_TRUE(zoomFrameShows(-39, -24, 159, 99));
 
     // Upper half: grey printable characters, blank outside the banner's cell rows 6 to 21.
@@ -142,18 +142,18 @@ TEST_F(PointScenes, BannerEndsAtFrame3560WhileTheLowerWindowsGoOn) {
         ink |= cellAt(0, row) != kBlank;
     EXPECT_TRUE(ink);
 
-    CellFrame previous = cellFrame;
+    CellFrame previous = cellFrame();
     int stillRight = 0;  // frames in a row in which the pulse kept its size
     for (int32_t n = 3560; n <= 3600; ++n) {
         runFrames(n, n);
         for (int i = 0; i < 25 * kScreenColumns; ++i)
-            ASSERT_EQ(cellFrame.cells[i], kBlank) << n;
+            ASSERT_EQ(cellFrame().cells[i], kBlank) << n;
         bool leftChanged = false;
         bool rightChanged = false;
         for (int row = 25; row < kScreenRows; ++row) {
             for (int column = 0; column < kScreenColumns; ++column) {
                 const int i = row * kScreenColumns + column;
-                if (cellFrame.cells[i] == previous.cells[i]) continue;
+                if (cellFrame().cells[i] == previous.cells[i]) continue;
                 (column < 40 ? leftChanged : rightChanged) = true;
             }
         }
@@ -161,7 +161,7 @@ TEST_F(PointScenes, BannerEndsAtFrame3560WhileTheLowerWindowsGoOn) {
         // Around its smallest size the pulse may hold for a frame or two.
         stillRight = rightChanged ? 0 : stillRight + 1;
         EXPECT_LE(stillRight, 2) << n;
-        previous = cellFrame;
+        previous = cellFrame();
     }
 }
 

@@ -7,6 +7,7 @@
 #include "data/assets.h"
 #include "demo_run.h"
 #include "director/renderers.h"
+#include "director/scenes.h"
 #include "fx/colour_ops.h"
 
 namespace {
@@ -26,14 +27,14 @@ class Timeline : public ::testing::Test {
     static void SetUpTestSuite() {
         ASSERT_TRUE(demo_run::startOnce());
         // The demo starts from an all-zero cell frame; other tests may have drawn into it.
-        std::memset(&cellFrame, 0, sizeof cellFrame);
+        std::memset(&cellFrame(), 0, sizeof cellFrame());
         blackFrom2To100 = true;
         demo_run::runFrames(1, 2500, [](int32_t n) {
             if (n >= 2 && n <= 100) {
-                for (uint16_t cell : cellFrame.cells)
+                for (uint16_t cell : cellFrame().cells)
                     blackFrom2To100 &= cell == 0;
             }
-            if (kKeptFrames.count(n)) kept[n] = Kept{cellFrame, *sceneFrame};
+            if (kKeptFrames.count(n)) kept[n] = Kept{cellFrame(), sceneFrame()};
         });
     }
 
@@ -44,7 +45,7 @@ class Timeline : public ::testing::Test {
     static void expectShadeCellsOf(const CellFrame& actual, const RgbFrame& pixels) {
         for (int i = 0; i < kScreenCells; ++i) {
             const uint32_t p = pixels.pixels[i];
-            const uint16_t expected = shadeRenderer->cellForColour(
+            const uint16_t expected = shadeRenderer()->cellForColour(
                 (p & 0xff) >> 2, (p >> 8 & 0xff) >> 2, (p >> 16 & 0xff) >> 2);
             ASSERT_EQ(actual.cells[i], expected) << "cell " << i;
         }
@@ -126,7 +127,7 @@ TEST_F(Timeline, Picture0ZoomsInAndTurnsFromGreyCharactersToColour) {
         ASSERT_EQ(cellAttribute(cell), 7) << i;
         ASSERT_GE(cellCharacter(cell), 32) << i;
         ASSERT_LE(cellCharacter(cell), 126) << i;
-        ASSERT_EQ(cell, quadrantRenderer->cellForColour(0, picture0.pixels[i] >> 8 & 0xff, 0));
+        ASSERT_EQ(cell, quadrantRenderer()->cellForColour(0, picture0.pixels[i] >> 8 & 0xff, 0));
     }
     // Then in colour.
     expectShadeCellsOf(cells(2050), picture0);

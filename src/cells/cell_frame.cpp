@@ -1,3 +1,11 @@
 #include "cells/cell_frame.h"
 
-CellFrame cellFrame = {};
+namespace {
+
+CellFrame cells = {};
+
+}  // namespace
+
+CellFrame& cellFrame() {
+    return cells;
+}

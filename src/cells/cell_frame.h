@@ -15,7 +15,7 @@ struct CellFrame {
 
 // The one frame the demo draws into and presents. All zero (black) at start and never
 // cleared: a frame in which no renderer runs shows the previous cells again.
-extern CellFrame cellFrame;
+CellFrame& cellFrame();
 
 inline uint16_t makeCell(uint8_t character, uint8_t attribute) {
     return static_cast<uint16_t>(attribute << 8 | character);

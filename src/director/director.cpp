@@ -7,14 +7,18 @@
 
 const char kDemoTitle[] = "Kald mig bare ordblind...";
 
-int32_t frameNumber = 0;
-uint32_t nextTick = 0;
-
-std::unique_ptr<LargeFrame> largeFrame;
-std::unique_ptr<RgbFrame> sceneFrame;
-std::unique_ptr<RgbFrame> zoomFrame;
-
 namespace {
+
+int32_t frameNumber = 0;  // never reset
+uint32_t nextTick = 0;    // the clock value that must pass before the next frame starts
+
+// The frames, allocated at start-up in this order and kept for the whole run.
+struct Frames {
+    std::unique_ptr<LargeFrame> large;
+    std::unique_ptr<RgbFrame> scene;
+    std::unique_ptr<RgbFrame> zoom;
+};
+Frames frames;
 
 constexpr uint32_t kFrameMilliseconds = 40;
 
@@ -23,9 +27,9 @@ void showDemoTitle(const DirectorHost& host) {
 }
 
 void allocateFrames() {
-    largeFrame = std::make_unique<LargeFrame>();
-    sceneFrame = std::make_unique<RgbFrame>();
-    zoomFrame = std::make_unique<RgbFrame>();
+    frames.large = std::make_unique<LargeFrame>();
+    frames.scene = std::make_unique<RgbFrame>();
+    frames.zoom = std::make_unique<RgbFrame>();
 }
 
 void clearSceneBuffers() {
@@ -40,6 +44,22 @@ void startFrameClock(const DirectorHost& host) {
 }
 
 }  // namespace
+
+int32_t currentFrameNumber() {
+    return frameNumber;
+}
+
+LargeFrame& largeFrame() {
+    return *frames.large;
+}
+
+RgbFrame& sceneFrame() {
+    return *frames.scene;
+}
+
+RgbFrame& zoomFrame() {
+    return *frames.zoom;
+}
 
 StartUp startUpDemo(const DirectorHost& host) {
     registerSongFiles();
@@ -63,13 +83,19 @@ void waitForFrame(uint32_t& tick, const FrameClock& clock) {
 }
 
 void drawFrame(int32_t n) {
-    std::memset(sceneFrame->pixels, 0, sizeof sceneFrame->pixels);
+    std::memset(frames.scene->pixels, 0, sizeof frames.scene->pixels);
     if (n == 1) {
         // The cell frame is still all zero: the first frame shows black while the music starts.
         startMusic();
     } else {
         drawScene(n);
     }
+}
+
+int32_t drawNextFrame() {
+    ++frameNumber;
+    drawFrame(frameNumber);
+    return frameNumber;
 }
 
 StartUp runDemo() {

@@ -22,13 +22,8 @@ struct DirectorHost {
 // The title the demo shows from the moment its tables are built.
 extern const char kDemoTitle[];
 
-extern int32_t frameNumber;  // 0 before the loop, 1 in the first frame, never reset
-extern uint32_t nextTick;    // the clock value that must pass before the next frame starts
-
-// The frames, allocated at start-up in this order and kept for the whole run.
-extern std::unique_ptr<LargeFrame> largeFrame;
-extern std::unique_ptr<RgbFrame> sceneFrame;
-extern std::unique_ptr<RgbFrame> zoomFrame;
+// The frame the loop has counted: 0 before the loop, 1 in the first frame, never reset.
+int32_t currentFrameNumber();
 
 // Start-up, in this order: the song files for the sound engine, the renderers, the demo's
 // title, the frames, the scene buffers, the point-cloud path, the frame clock, the closing
@@ -56,6 +51,11 @@ void waitForFrame(uint32_t& nextTick, const FrameClock& clock);
 // Draws frame n into cellFrame: sceneFrame is cleared, then frame 1 starts the music and
 // every later frame draws the scene the timeline assigns to it.
 void drawFrame(int32_t n);
+
+// Counts the next frame and draws it; returns its number. The frame loop of runDemo does the
+// same with the wait for the frame's time in between; a program whose platform runs the
+// frames itself (the web page) calls this.
+int32_t drawNextFrame();
 
 // Start-up, then the frame loop for as long as the process lives. Returns only when start-up
 // fails.

@@ -10,14 +10,22 @@
 #include "fx/colour_ops.h"
 #include "fx/intensity.h"
 
-Vec3 pathPoints[kPathPoints];
-IntensityBuffer intensityImage;
-IntensityBuffer intensityScratch;
-double zoomPhase = 0;
-Mat3 globalRotation;
-float viewDistance = 0;
-
 namespace {
+
+// The point cloud's state, kept from frame to frame.
+struct PointCloud {
+    Vec3 pathPoints[kPathPoints];  // computed once at start-up
+    // The picture carried from frame to frame, and the warp's target before the blur brings
+    // it back. Both zero at start-up and never cleared afterwards.
+    IntensityBuffer intensityImage;
+    IntensityBuffer intensityScratch;
+    double zoomPhase;  // the closing scene's pulse: 0 at start-up, 0.09 more a closing frame
+    // The turn of the point cloud and the distance of the viewer, set every frame before the
+    // points are plotted.
+    Mat3 globalRotation;
+    float viewDistance;
+};
+PointCloud cloud;
 
 // The angles go round with 3.14 standing for pi, so the path and the turn fall a little
 // short of whole circles.
@@ -49,6 +57,30 @@ float timeBase(int32_t n) {
 
 }  // namespace
 
+const Vec3& pathPoint(int32_t k) {
+    return cloud.pathPoints[k];
+}
+
+IntensityBuffer& intensityImage() {
+    return cloud.intensityImage;
+}
+
+IntensityBuffer& intensityScratch() {
+    return cloud.intensityScratch;
+}
+
+double zoomPhase() {
+    return cloud.zoomPhase;
+}
+
+const Mat3& globalRotation() {
+    return cloud.globalRotation;
+}
+
+float viewDistance() {
+    return cloud.viewDistance;
+}
+
 void computePathPoints() {
     for (int k = 0; k < kPathPoints; ++k) {
         const float kf = static_cast<float>(k);
@@ -57,17 +89,17 @@ void computePathPoints() {
         const Mat3 ry = rotationY(kTwoPi * cosOf(kf * (1.0f / 157)));
         const Mat3 rz = rotationZ(-kTwoPi * cosOf(kf * (1.0f / 181)));
         const Mat3 m = multiply(multiply(rx, ry), rz);
-        pathPoints[k] = transform(m, Vec3{static_cast<float>(radius), 0, 0});
+        cloud.pathPoints[k] = transform(m, Vec3{static_cast<float>(radius), 0, 0});
     }
 }
 
 void clearIntensityBuffers() {
-    std::memset(intensityImage.pixels, 0, sizeof intensityImage.pixels);
-    std::memset(intensityScratch.pixels, 0, sizeof intensityScratch.pixels);
+    std::memset(cloud.intensityImage.pixels, 0, sizeof cloud.intensityImage.pixels);
+    std::memset(cloud.intensityScratch.pixels, 0, sizeof cloud.intensityScratch.pixels);
 }
 
 void resetZoomPhase() {
-    zoomPhase = 0;
+    cloud.zoomPhase = 0;
 }
 
 ZoomCentre zoomCentre(int32_t n) {
@@ -78,27 +110,27 @@ ZoomCentre zoomCentre(int32_t n) {
 
 void fillWarpTables(ZoomCentre centre) {
     for (int32_t c = 0; c < kLargeWidth; ++c)
-        warpColumnTable[c] = warpEntry(c, centre.x);
+        warpTables().columns[c] = warpEntry(c, centre.x);
     for (int32_t r = 0; r < kLargeHeight; ++r)
-        warpRowTable[r] = warpEntry(r, centre.y);
+        warpTables().rows[r] = warpEntry(r, centre.y);
 }
 
 void composePointCloud(int32_t n) {
     updatePalette(n);
     fillWarpTables(zoomCentre(n));
-    warpIntensity(intensityImage, intensityScratch);
-    blurIntensity(intensityScratch, intensityImage);
+    warpIntensity(cloud.intensityImage, cloud.intensityScratch);
+    blurIntensity(cloud.intensityScratch, cloud.intensityImage);
 
     const float a = timeBase(n);
-    viewDistance = static_cast<float>(256 + 64 * sinOf(a * (1.0f / 327)));
-    globalRotation = multiply(multiply(rotationX(kTwoPi * sinOf(a * (1.0f / 289))),
-                                       rotationY(kTwoPi * cosOf(a * (1.0f / 307)))),
-                              rotationZ(-kTwoPi * sinOf(a * (1.0f / 251))));
-    for (const Vec3& point : pathPoints) {
-        const Vec3 q = transform(globalRotation, point);
-        plotPoint(intensityImage, q.x, q.y, q.z, viewDistance);
+    cloud.viewDistance = static_cast<float>(256 + 64 * sinOf(a * (1.0f / 327)));
+    cloud.globalRotation = multiply(multiply(rotationX(kTwoPi * sinOf(a * (1.0f / 289))),
+                                             rotationY(kTwoPi * cosOf(a * (1.0f / 307)))),
+                                    rotationZ(-kTwoPi * sinOf(a * (1.0f / 251))));
+    for (const Vec3& point : cloud.pathPoints) {
+        const Vec3 q = transform(cloud.globalRotation, point);
+        plotPoint(cloud.intensityImage, q.x, q.y, q.z, cloud.viewDistance);
     }
-    applyPalette(*largeFrame, intensityImage);
+    applyPalette(largeFrame(), cloud.intensityImage);
 }
 
 PulseRect pulseRect(double phase) {
@@ -112,25 +144,25 @@ PulseRect pulseRect(double phase) {
 
 void drawPointCloudScene(int32_t n, const TextRenderer& shade) {
     composePointCloud(n);
-    shade.render2x2(largeFrame->pixels, SourceRect{0, 0, kLargeWidth, kLargeHeight}, kLargeWidth, 0,
-                    0, cellFrame);
+    shade.render2x2(largeFrame().pixels, SourceRect{0, 0, kLargeWidth, kLargeHeight}, kLargeWidth,
+                    0, 0, cellFrame());
 }
 
 void drawClosingScene(int32_t n, const TextRenderer& quadrant, const TextRenderer& shade) {
     // The banner scrolls one column a frame, from column 141 at frame 2501; past its last
     // column nothing is drawn and the upper half stays blank.
-    drawBanner(*sceneFrame, ScrollBanner, n - 2360);
-    quadrant.render1x1(sceneFrame->pixels, SourceRect{0, 0, kFrameWidth, kFrameHeight}, kFrameWidth,
-                       0, 0, cellFrame);
+    drawBanner(sceneFrame(), ScrollBanner, n - 2360);
+    quadrant.render1x1(sceneFrame().pixels, SourceRect{0, 0, kFrameWidth, kFrameHeight},
+                       kFrameWidth, 0, 0, cellFrame());
 
     composePointCloud(n);
-    shade.render4x4(largeFrame->pixels, SourceRect{0, 0, kLargeWidth, kLargeHeight}, kLargeWidth, 0,
-                    25, cellFrame);
+    shade.render4x4(largeFrame().pixels, SourceRect{0, 0, kLargeWidth, kLargeHeight}, kLargeWidth,
+                    0, 25, cellFrame());
 
-    zoomPhase += 0.09;
-    const PulseRect pulse = pulseRect(zoomPhase);
-    std::memset(zoomFrame->pixels, 0, sizeof zoomFrame->pixels);
-    blitScaledPicture(*zoomFrame, Picture4, pulse.x, pulse.y, pulse.width, pulse.height);
-    shade.render2x2(zoomFrame->pixels, SourceRect{0, 0, kFrameWidth, kFrameHeight}, kFrameWidth, 40,
-                    25, cellFrame);
+    cloud.zoomPhase += 0.09;
+    const PulseRect pulse = pulseRect(cloud.zoomPhase);
+    std::memset(zoomFrame().pixels, 0, sizeof zoomFrame().pixels);
+    blitScaledPicture(zoomFrame(), Picture4, pulse.x, pulse.y, pulse.width, pulse.height);
+    shade.render2x2(zoomFrame().pixels, SourceRect{0, 0, kFrameWidth, kFrameHeight}, kFrameWidth,
+                    40, 25, cellFrame());
 }

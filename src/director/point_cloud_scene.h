@@ -11,21 +11,21 @@
 
 constexpr int kPathPoints = 1024;
 
-// The path, computed once at start-up.
-extern Vec3 pathPoints[kPathPoints];
+// Point k (0..1023) of the path, computed once at start-up.
+const Vec3& pathPoint(int32_t k);
 
 // The picture carried from frame to frame, and the warp's target before the blur brings it
 // back. Both zero at start-up and never cleared afterwards.
-extern IntensityBuffer intensityImage;
-extern IntensityBuffer intensityScratch;
+IntensityBuffer& intensityImage();
+IntensityBuffer& intensityScratch();
 
 // The closing scene's pulse phase: 0 at start-up, advanced by 0.09 per closing frame.
-extern double zoomPhase;
+double zoomPhase();
 
 // The turn of the point cloud and the distance of the viewer, set for every frame before the
 // points are plotted.
-extern Mat3 globalRotation;
-extern float viewDistance;
+const Mat3& globalRotation();
+float viewDistance();
 
 // The zoom centre of frame n, in intensity pixels: cx in 40..120, cy in 25..75.
 struct ZoomCentre {

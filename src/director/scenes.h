@@ -5,6 +5,11 @@
 
 #include "director/director.h"
 
+// The frames, allocated at start-up (director.cpp).
+LargeFrame& largeFrame();
+RgbFrame& sceneFrame();
+RgbFrame& zoomFrame();
+
 // Music start-up (music.cpp).
 void registerSongFiles();  // first: the sound engine will read the song through memory callbacks
 StartUp openMusic();       // last: sound output and song; on failure destroys the renderers
@@ -14,7 +19,7 @@ void startMusic();         // the action of frame 1
 void buildRenderers();      // both renderers constructed and their tables built
 void destroyRenderers();    // the quadrant renderer, then the shade renderer
 void clearBlackPicture();   // with the scene buffers
-void drawScene(int32_t n);  // frames 2 and on: the scene of frame n, converted into cellFrame
+void drawScene(int32_t n);  // frames 2 and on: the scene of frame n, converted into cellFrame()
 // Picture0 (Picture1) centred at a size that follows from second - first (fx's zoomPicture).
 void zoomPicture0(int32_t first, int32_t second, RgbFrame& frame);
 void zoomPicture1(int32_t first, int32_t second, RgbFrame& frame);

@@ -31,9 +31,10 @@ int32_t shownFrame = 0;        // the frame on the canvas
 uint32_t presentedFrames = 0;  // frames that reached the canvas
 
 bool nextFrameDue() {
-    if (frameNumber == 0) return true;
+    const int32_t counted = currentFrameNumber();
+    if (counted == 0) return true;
     const double music = musicMilliseconds();
-    return !std::isnan(music) && music >= kFrameMilliseconds * frameNumber;
+    return !std::isnan(music) && music >= kFrameMilliseconds * counted;
 }
 
 EM_BOOL drawDueFrames(double, void*) {
@@ -41,13 +42,12 @@ EM_BOOL drawDueFrames(double, void*) {
     while (nextFrameDue()) {
         if (!drawn) markFrameStage(0);
         drawn = true;
-        ++frameNumber;
-        drawFrame(frameNumber);
+        drawNextFrame();
     }
     if (drawn) {
         markFrameStage(1);
         presentCellFrame();
-        shownFrame = frameNumber;
+        shownFrame = currentFrameNumber();
         ++presentedFrames;
     }
     return EM_TRUE;

@@ -2,11 +2,10 @@
 
 #include <cmath>
 
-int32_t warpRowTable[kLargeHeight];
-int32_t warpColumnTable[kLargeWidth];
-PaletteChannels IntensityPalette;
-
 namespace {
+
+WarpTables warp;
+PaletteChannels IntensityPalette;
 
 constexpr int kW = kLargeWidth;
 constexpr int kH = kLargeHeight;
@@ -35,12 +34,20 @@ int32_t channelPeak(double t, float reciprocal) {
 
 }  // namespace
 
+WarpTables& warpTables() {
+    return warp;
+}
+
+const PaletteChannels& intensityPalette() {
+    return IntensityPalette;
+}
+
 void warpIntensity(const IntensityBuffer& src, IntensityBuffer& dst) {
     for (int y = 0; y < kH; ++y) {
-        const uint8_t* from = src.pixels + warpRowTable[y] * kW;
+        const uint8_t* from = src.pixels + warp.rows[y] * kW;
         uint8_t* to = dst.pixels + y * kW;
         for (int x = 0; x < kW; ++x)
-            to[x] = from[warpColumnTable[x]];
+            to[x] = from[warp.columns[x]];
     }
 }
 

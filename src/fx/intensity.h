@@ -8,8 +8,11 @@
 
 // Source row (0..99) of every destination row and source column (0..159) of every
 // destination column of warpIntensity; filled by the caller before each warp.
-extern int32_t warpRowTable[kLargeHeight];
-extern int32_t warpColumnTable[kLargeWidth];
+struct WarpTables {
+    int32_t rows[kLargeHeight];    // warpRowTable
+    int32_t columns[kLargeWidth];  // warpColumnTable
+};
+WarpTables& warpTables();
 
 // Three separate channels of 256 entries each, indexed by intensity, each entry 0..63.
 struct PaletteChannels {
@@ -17,7 +20,8 @@ struct PaletteChannels {
     int32_t green[256];
     int32_t blue[256];
 };
-extern PaletteChannels IntensityPalette;
+// IntensityPalette, as updatePalette left it.
+const PaletteChannels& intensityPalette();
 
 // dst(x, y) = src(warpColumnTable[x], warpRowTable[y]) for every pixel. The table entries are
 // not checked. src and dst are different buffers.

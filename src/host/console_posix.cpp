@@ -190,7 +190,7 @@ void presentCellFrame() {
     int columns, rows;
     terminalSize(columns, rows);
     frameBytes.clear();
-    encodeFrame(cellFrame, screen, columns, rows, colourMode, frameBytes);
+    encodeFrame(cellFrame(), screen, columns, rows, colourMode, frameBytes);
     if (!frameBytes.empty()) writeAll(frameBytes.data(), frameBytes.size());
 }
 

@@ -51,7 +51,7 @@ int setConsoleTitle(const char* text) {
 }
 
 void presentCellFrame() {
-    drawCellImageRgba(cellFrame, canvasPixels);
+    drawCellImageRgba(cellFrame(), canvasPixels);
     markFrameStage(2);
     uploadCanvas();
     markFrameStage(3);

@@ -72,7 +72,7 @@ int setConsoleTitle(const char* text) {
 
 void presentCellFrame() {
     CHAR_INFO transfer[kScreenCells];
-    fillConsoleRecords(cellFrame, transfer);
+    fillConsoleRecords(cellFrame(), transfer);
     SMALL_RECT region{kPresentRegion.left, kPresentRegion.top, kPresentRegion.right,
                       kPresentRegion.bottom};
     WriteConsoleOutputA(consoleOutput, transfer, COORD{kScreenColumns, kScreenRows}, COORD{0, 0},

@@ -338,17 +338,16 @@ int main(int argc, char** argv) {
     std::unique_ptr<uint8_t[]> picture(new uint8_t[kCellImageBytes]);
     int16_t audio[2 * kAudioFramesPerFrame];
     for (int n = 1; wantFrames && n <= options.last && error.empty() && !interrupted(); ++n) {
-        frameNumber = n;
         drawFrame(n);
         // The music of frame n: frame 1 started it, so the play position stands at n - 1 frames.
         std::memset(audio, 0, sizeof audio);
         readOfflineOutput(audio, kAudioFramesPerFrame);
         if (n < options.first) continue;
 
-        if (wantCells && !appendCells(cells, cellFrame)) error = describeErrno(options.cellsPath);
+        if (wantCells && !appendCells(cells, cellFrame())) error = describeErrno(options.cellsPath);
         if (wantWav && !writeWav(wav, audio, kAudioFramesPerFrame))
             error = describeErrno(options.wavPath);
-        if (wantPng || wantVideo) drawCellImage(cellFrame, picture.get());
+        if (wantPng || wantVideo) drawCellImage(cellFrame(), picture.get());
         if (wantPng) {
             char name[32];
             std::snprintf(name, sizeof name, "/frame_%05d.png", n);
