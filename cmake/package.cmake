@@ -1,0 +1,90 @@
+# Installing and packaging, included at the end of the top CMakeLists.txt once the targets exist.
+#
+# POSIX: `cmake --install` puts demo, democapture and xmrender in bin/ and their man pages in
+# share/man/man1 under the prefix; CPack makes a Debian package of the same files (see the
+# "package" presets). Windows: the build writes a zip of demo.exe and a short README.txt.
+include(GNUInstallDirs)
+
+# The version the programs print with --version, so that the package cannot tell another.
+file(STRINGS ${PROJECT_SOURCE_DIR}/src/host/version.h demo_version_line
+     REGEX "kDemoVersion\\[\\] = \"[^\"]+\"")
+string(REGEX REPLACE ".*\"([^\"]+)\".*" "\\1" demo_version "${demo_version_line}")
+if(NOT demo_version)
+    message(FATAL_ERROR "no kDemoVersion in src/host/version.h")
+endif()
+
+if(WIN32)
+    # A zip that runs as it is unpacked: the statically linked demo.exe and how to run it.
+    set(windows_zip ${PROJECT_BINARY_DIR}/ordblind-${demo_version}-windows.zip)
+    add_custom_command(
+        OUTPUT ${windows_zip}
+        COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/windows/README.txt
+                ${PROJECT_BINARY_DIR}/README.txt
+        COMMAND ${CMAKE_COMMAND} -E tar cf ${windows_zip} --format=zip $<TARGET_FILE_NAME:demo>
+                README.txt
+        WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+        DEPENDS demo ${PROJECT_SOURCE_DIR}/docs/windows/README.txt
+        COMMENT "Packing demo.exe and README.txt into ${windows_zip}"
+        VERBATIM)
+    add_custom_target(windows_zip ALL DEPENDS ${windows_zip})
+    return()
+endif()
+
+# Directories made by the install are 755 whatever the umask, as a package's must be.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+                                                GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+set(installed_programs demo)
+if(TARGET democapture)
+    list(APPEND installed_programs democapture)
+endif()
+if(TARGET xmrender)
+    list(APPEND installed_programs xmrender)
+endif()
+install(TARGETS ${installed_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The man pages, compressed at build time where gzip is there (-n: no name or time stamp in
+# the file, so that the same page gives the same bytes).
+find_program(GZIP_PROGRAM gzip)
+set(man_pages)
+foreach(program ${installed_programs})
+    set(page_source ${PROJECT_SOURCE_DIR}/docs/man/${program}.1)
+    if(GZIP_PROGRAM)
+        set(page ${PROJECT_BINARY_DIR}/man/${program}.1.gz)
+        add_custom_command(
+            OUTPUT ${page}
+            COMMAND ${CMAKE_COMMAND} -E copy ${page_source} ${PROJECT_BINARY_DIR}/man/${program}.1
+            COMMAND ${GZIP_PROGRAM} -9nf ${PROJECT_BINARY_DIR}/man/${program}.1
+            DEPENDS ${page_source}
+            VERBATIM)
+    else()
+        set(page ${page_source})
+    endif()
+    list(APPEND man_pages ${page})
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${man_pages})
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The Debian package: `cpack -G DEB` in a build tree (or `cmake --workflow --preset package`).
+# Its dependencies are those of the installed programs, found by dpkg-shlibdeps (dpkg-dev).
+set(CPACK_PACKAGE_NAME ordblind)
+set(CPACK_PACKAGE_VERSION ${demo_version})
+set(CPACK_PACKAGE_VENDOR "ordblind maintainers")
+if(NOT CPACK_PACKAGE_CONTACT)
+    set(CPACK_PACKAGE_CONTACT
+        "ordblind maintainers <maintainers@users.noreply.c-seed-d3a9dd7b.example>")
+endif()
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "real-time demo in text mode with its own XM music engine")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Kald mig bare ordblind... draws 80 by 50 console cells 25 times a second in a terminal
+while it plays its own song through its own XM loader, mixer and sequencer.
+democapture records the demo offline to PNG pictures, WAV or video; xmrender renders
+any XM song to a WAV file.")
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS ffmpeg)  # democapture --video runs it
+include(CPack)
