@@ -6,11 +6,11 @@
 include(GNUInstallDirs)
 
 # The version the programs print with --version, so that the package cannot tell another.
-file(STRINGS ${PROJECT_SOURCE_DIR}/src/host/version.h demo_version_line
+file(STRINGS ${PROJECT_SOURCE_DIR}/src/data/version.h demo_version_line
      REGEX "kDemoVersion\\[\\] = \"[^\"]+\"")
 string(REGEX REPLACE ".*\"([^\"]+)\".*" "\\1" demo_version "${demo_version_line}")
 if(NOT demo_version)
-    message(FATAL_ERROR "no kDemoVersion in src/host/version.h")
+    message(FATAL_ERROR "no kDemoVersion in src/data/version.h")
 endif()
 
 if(WIN32)
