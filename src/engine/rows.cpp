@@ -339,48 +339,69 @@ void resetInstrument(Channel& c, const Sample& sample) {
     c.tremorCount = 0;
 }
 
+VolumeColumn readVolumeColumn(uint8_t volume) {
+    constexpr VolumeCommand kByHighNibble[16] = {
+        VolumeCommand::None,
+        VolumeCommand::SetVolume,
+        VolumeCommand::SetVolume,
+        VolumeCommand::SetVolume,
+        VolumeCommand::SetVolume,
+        VolumeCommand::SetVolume,
+        VolumeCommand::SlideDown,
+        VolumeCommand::SlideUp,
+        VolumeCommand::FineDown,
+        VolumeCommand::FineUp,
+        VolumeCommand::VibratoSpeed,
+        VolumeCommand::Vibrato,
+        VolumeCommand::SetPanning,
+        VolumeCommand::PanningSlideLeft,
+        VolumeCommand::PanningSlideRight,
+        VolumeCommand::TonePortamento,
+    };
+    if (volume >= 0x10 && volume <= 0x50) return {VolumeCommand::SetVolume, uint8_t(volume - 0x10)};
+    if (volume > 0x50 && volume < 0x60) return {VolumeCommand::None, 0};
+    return {kByHighNibble[volume >> 4], static_cast<uint8_t>(volume & 0x0F)};
+}
+
 void applyVolumeColumn(Channel& c, uint8_t v) {
-    const uint8_t low = v & 0x0F;
-    switch (v >> 4) {
-        case 0x1:
-        case 0x2:
-        case 0x3:
-        case 0x4:
-        case 0x5:
-            if (v > 0x50) break;
-            c.volume = v - 0x10;
+    const VolumeColumn column = readVolumeColumn(v);
+    const uint8_t y = column.parameter;
+    switch (column.command) {
+        case VolumeCommand::SetVolume:
+            c.volume = y;
             c.updateFlags |= UpdateVolume;
             break;
-        case 0x6:
-        case 0x8:
-            lowerVolume(c, low);
+        // On tick 0 the slides act as the fine slides do; the ticks after it slide again.
+        case VolumeCommand::SlideDown:
+        case VolumeCommand::FineDown:
+            lowerVolume(c, y);
             break;
-        case 0x7:
-        case 0x9:
-            raiseVolume(c, low);
+        case VolumeCommand::SlideUp:
+        case VolumeCommand::FineUp:
+            raiseVolume(c, y);
             break;
-        case 0xA:
-            c.vibratoSpeed = low;
+        case VolumeCommand::VibratoSpeed:
+            c.vibratoSpeed = y;
             break;
-        case 0xB:
-            c.vibratoDepth = low;
+        case VolumeCommand::Vibrato:
+            c.vibratoDepth = y;
             break;
-        case 0xC:
-            c.panning = low * 16;
+        case VolumeCommand::SetPanning:
+            c.panning = y * 16;
             c.updateFlags |= UpdatePanning;
             break;
-        case 0xD:
-            slidePanning(c, -low);
+        case VolumeCommand::PanningSlideLeft:
+            slidePanning(c, -y);
             break;
-        case 0xE:
-            slidePanning(c, low);
+        case VolumeCommand::PanningSlideRight:
+            slidePanning(c, y);
             break;
-        case 0xF:
-            if (low != 0) c.portaSpeed = static_cast<uint8_t>(low * 16);
+        case VolumeCommand::TonePortamento:
+            if (y != 0) c.portaSpeed = static_cast<uint8_t>(y * 16);
             c.updateFlags &= static_cast<uint8_t>(~StartNote);
             c.portaTarget = c.notePeriod;
             break;
-        default:
+        case VolumeCommand::None:
             break;
     }
 }

@@ -48,6 +48,28 @@ inline void slidePanning(Channel& c, int32_t amount) {
     c.updateFlags |= UpdatePanning;
 }
 
+// What a volume-column byte asks for: its high nibble names the command and its low nibble is
+// the parameter, except for 0x10..0x50, which set the volume 0..64.
+enum class VolumeCommand : uint8_t {
+    None,               // 0x00..0x0F and 0x51..0x5F
+    SetVolume,          // 0x10..0x50
+    SlideDown,          // 0x6y: y less every tick but tick 0
+    SlideUp,            // 0x7y
+    FineDown,           // 0x8y: y less on tick 0
+    FineUp,             // 0x9y
+    VibratoSpeed,       // 0xAy
+    Vibrato,            // 0xBy: vibrato of depth y
+    SetPanning,         // 0xCy: panning 16y
+    PanningSlideLeft,   // 0xDy
+    PanningSlideRight,  // 0xEy
+    TonePortamento,     // 0xFy: tone portamento of speed 16y (0: the last speed)
+};
+struct VolumeColumn {
+    VolumeCommand command;
+    uint8_t parameter;  // the low nibble; the volume itself for SetVolume
+};
+VolumeColumn readVolumeColumn(uint8_t volume);
+
 // The end of the playable range of a sample.
 inline uint64_t playEnd(const Sample& sample) {
     return uint64_t{sample.loopStart} + sample.loopLength;

@@ -114,29 +114,30 @@ void arpeggio(const Module* m, Channel& c, const Sample& sample, uint8_t paramet
 }
 
 void volumeColumnTick(Channel& c, uint8_t v) {
-    const uint8_t low = v & 0x0F;
-    switch (v >> 4) {
-        case 0x6:
-            lowerVolume(c, low);
+    const VolumeColumn column = readVolumeColumn(v);
+    const uint8_t y = column.parameter;
+    switch (column.command) {
+        case VolumeCommand::SlideDown:
+            lowerVolume(c, y);
             break;
-        case 0x7:
-            raiseVolume(c, low);
+        case VolumeCommand::SlideUp:
+            raiseVolume(c, y);
             break;
-        case 0xB:
-            c.vibratoDepth = low;
+        case VolumeCommand::Vibrato:
+            c.vibratoDepth = y;
             vibrato(c);
             advanceVibrato(c);
             break;
-        case 0xD:
-            slidePanning(c, -low);
+        case VolumeCommand::PanningSlideLeft:
+            slidePanning(c, -y);
             break;
-        case 0xE:
-            slidePanning(c, low);
+        case VolumeCommand::PanningSlideRight:
+            slidePanning(c, y);
             break;
-        case 0xF:
+        case VolumeCommand::TonePortamento:
             tonePortamento(c);
             break;
-        default:
+        default:  // the others act on tick 0 only
             break;
     }
 }
