@@ -69,7 +69,7 @@ void setUpVoices(int count, const std::vector<LoopedSample>& samples) {
         Voice& v = voiceAt(i);
         v.index = i;
         v.sample = &samples[size_t(i) % samples.size()].sample;
-        v.direction = 1;
+        v.direction = kVoiceForward;
         // Steps from about 0.3 to 2.9 values a frame, as notes across several octaves.
         v.stepWhole = 0;
         v.stepFraction = 0x50000000u + uint32_t(i) * 0x13579BDu;

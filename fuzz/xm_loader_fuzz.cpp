@@ -19,7 +19,7 @@ void require(bool condition) {
 bool prepare() {
     useOutputDevice(&offlineOutput, &platformThreads);
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
-    return openOutput(44100);
+    return openOutput(kOutputRate);
 }
 
 void checkModule(const Module& m) {

@@ -67,7 +67,7 @@ class Mixer : public ::testing::Test {
     Voice& play(const TestSample& t, double step, int left = 255, int right = 255) {
         Voice& v = voiceAt(0);
         v.sample = &t.sample;
-        v.direction = 1;
+        v.direction = kVoiceForward;
         setStep(v, step);
         v.leftLevel = left;
         v.rightLevel = right;
@@ -225,7 +225,7 @@ TEST_F(Mixer, PositionAHairShortOfTheLoopEndMovesOn) {
     Voice& w = play(p, 0.5);
     w.positionWhole = 1;
     w.positionFraction = 50;  // just past the loop start, moving backward
-    w.direction = 2;
+    w.direction = kVoiceBackward;
     mix(1024);
     EXPECT_GE(w.positionWhole, 0);
 }
@@ -277,7 +277,7 @@ TEST_F(Mixer, NegativePositionsPlayFromTheStart) {
     EXPECT_EQ(out[8], 0.0f);
     Voice& w = play(t, 1.0);
     w.positionWhole = std::numeric_limits<int32_t>::min();
-    w.direction = 2;
+    w.direction = kVoiceBackward;
     mix(10);
 }
 
@@ -336,7 +336,7 @@ TEST_F(Mixer, PingPongMirrorsABackwardOvershootBelowValueZero) {
         Voice& v = play(t, 0.75);
         v.positionWhole = 0;
         v.positionFraction = 0x80000000u;  // 0.5, moving backward: next at -0.25
-        v.direction = 2;
+        v.direction = kVoiceBackward;
         const std::vector<float> out = mix(2);
         EXPECT_EQ(out[2], 100.0f + fraction * (200.0f - 100.0f));  // at 0.25 - 2^-32
         EXPECT_EQ(v.direction, 1);
@@ -348,7 +348,7 @@ TEST_F(Mixer, PingPongMirrorsABackwardOvershootBelowValueZero) {
         Voice& v = play(t, 1.5);
         v.positionWhole = 1;
         v.positionFraction = 0x40000000u;  // 1.25, moving backward: next at -0.25
-        v.direction = 2;
+        v.direction = kVoiceBackward;
         const std::vector<float> out = mix(2);
         EXPECT_EQ(out[2], 300.0f + fraction * (400.0f - 300.0f));  // at 2.25 - 2^-32
         EXPECT_EQ(v.direction, 1);
@@ -365,7 +365,7 @@ TEST_F(Mixer, PositionsFarOutsideTheLoopAreFoldedBackAtOnce) {
     EXPECT_GE(v.positionWhole, 9);
     EXPECT_LE(v.positionWhole, 13);
     v.positionWhole = 0x40000000;
-    v.direction = 2;  // moving backward from beyond the data: the voice ends
+    v.direction = kVoiceBackward;  // moving backward from beyond the data: the voice ends
     mix(10);
     EXPECT_EQ(v.sample, nullptr);
 }
@@ -385,7 +385,7 @@ TEST_F(Mixer, InconsistentSamplesEndTheVoice) {
     TestSample forward({1, 2, 3, 4, 5, 6}, kForwardLoop, 2, 3);
     Voice& v = play(forward, 1.0);
     v.positionWhole = 4;
-    v.direction = 2;
+    v.direction = kVoiceBackward;
     mix(3);
     EXPECT_EQ(v.direction, 1);
     EXPECT_GE(v.positionWhole, 2);
@@ -432,7 +432,7 @@ struct RandomVoices {
             const int64_t kind = pick(0, 9);
             v.stepWhole = kind < 5 ? 0 : kind < 8 ? int32_t(pick(1, 4)) : int32_t(pick(-1, 400));
             v.stepFraction = kind == 4 ? 0 : uint32_t(random());
-            v.direction = pick(0, 3) == 0 ? 2 : 1;
+            v.direction = pick(0, 3) == 0 ? kVoiceBackward : kVoiceForward;
             setRandomLevels(v, random);
             v.currentLeft = int32_t(pick(-300, 300) * 256 + pick(0, 255));
             v.currentRight = int32_t(pick(0, 255) * 256);

@@ -496,20 +496,20 @@ TEST(MemoryFile, ReadsSeeksAndTellsInsideTheImage) {
     buffer[0] = 77;
     EXPECT_EQ(memoryRead(buffer, 1, f), 0);  // at the end: nothing, destination unchanged
     EXPECT_EQ(buffer[0], 77);
-    memorySeek(f, 2, 0);
+    memorySeek(f, 2, SeekFromStart);
     EXPECT_EQ(memoryTell(f), 2);
-    memorySeek(f, 3, 1);
+    memorySeek(f, 3, SeekFromHere);
     EXPECT_EQ(memoryTell(f), 5);
-    memorySeek(f, -1, 2);
+    memorySeek(f, -1, SeekFromEnd);
     EXPECT_EQ(memoryTell(f), 9);
-    memorySeek(f, 4, 2);
+    memorySeek(f, 4, SeekFromEnd);
     EXPECT_EQ(memoryTell(f), 10);  // beyond the end: the end
     memorySeek(f, 1, 7);
     EXPECT_EQ(memoryTell(f), 10);  // unknown origin: unchanged
-    memorySeek(f, -20, 1);
+    memorySeek(f, -20, SeekFromHere);
     EXPECT_EQ(memoryTell(f), 0);  // before the start: the start
-    memorySeek(f, 0x7FFFFFFF, 1);
-    memorySeek(f, 0x7FFFFFFF, 1);
+    memorySeek(f, 0x7FFFFFFF, SeekFromHere);
+    memorySeek(f, 0x7FFFFFFF, SeekFromHere);
     EXPECT_EQ(memoryTell(f), 10);
     EXPECT_EQ(memoryRead(buffer, -5, f), 0);
     void* g = memoryOpen("another");
@@ -543,7 +543,7 @@ TEST(FileCallbacks, AllFiveOrNone) {
     uint8_t b = 5;
     EXPECT_EQ(readerRead(&b, 1, nullptr), 0);
     EXPECT_EQ(readerTell(nullptr), 0);
-    readerSeek(nullptr, 1, 0);
+    readerSeek(nullptr, 1, SeekFromStart);
     readerClose(nullptr);
     EXPECT_EQ(b, 5);
 }

@@ -56,7 +56,7 @@ class Stream : public ::testing::Test {
     void playSample() {
         Voice& v = voiceAt(0);
         v.sample = module->instruments[0].samples[0];
-        v.direction = 1;
+        v.direction = kVoiceForward;
         v.stepWhole = 1;
         v.leftLevel = v.rightLevel = 255;
         v.currentLeft = v.currentRight = 255 * 256;

@@ -74,13 +74,13 @@ void memorySeek(void* handle, int32_t offset, uint8_t origin) {
     MemoryFile* file = static_cast<MemoryFile*>(handle);
     if (!file) return;
     switch (origin) {
-        case 0:
+        case SeekFromStart:
             file->position = clampPosition(offset, file->size);
             break;
-        case 1:
+        case SeekFromHere:
             file->position = clampPosition(int64_t{file->position} + offset, file->size);
             break;
-        case 2:
+        case SeekFromEnd:
             file->position = clampPosition(int64_t{file->size} + offset, file->size);
             break;
         default:
@@ -118,8 +118,8 @@ int32_t diskRead(void* destination, int32_t count, void* handle) {
 
 void diskSeek(void* handle, int32_t offset, uint8_t origin) {
     if (!handle) return;
-    static const int whence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
-    if (origin > 2) return;
+    static const int whence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};  // by SeekOrigin
+    if (origin > SeekFromEnd) return;
     std::fseek(static_cast<std::FILE*>(handle), offset, whence[origin]);
 }
 

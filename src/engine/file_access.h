@@ -4,10 +4,18 @@
 #pragma once
 #include <cstdint>
 
+// Where the offset of a seek counts from. The callbacks take it as a byte and ignore any other
+// value.
+enum SeekOrigin : uint8_t {
+    SeekFromStart = 0,
+    SeekFromHere = 1,
+    SeekFromEnd = 2,
+};
+
 using FileOpen = void* (*)(const char* name);  // a handle, or none
 using FileClose = void (*)(void* handle);
 using FileRead = int32_t (*)(void* destination, int32_t count, void* handle);  // bytes delivered
-using FileSeek = void (*)(void* handle, int32_t offset, uint8_t origin);  // 0 start, 1 here, 2 end
+using FileSeek = void (*)(void* handle, int32_t offset, uint8_t origin);       // a SeekOrigin
 using FileTell = int32_t (*)(void* handle);
 
 // Stores the five callbacks if all are given; otherwise clears all five, which makes

@@ -107,7 +107,7 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
     const uint64_t twice = uint64_t{s.loopLength} << 33;
     if (s.loopMode == kForwardLoop) {
         // Only a voice moving backward can have stepped below value 0: it turns at 0.
-        v.direction = 1;
+        v.direction = kVoiceForward;
         storePosition(v, wrapForward(s, position < 0 ? 0 : position));
         return;
     }
@@ -118,24 +118,24 @@ void passBoundary(Voice& v, const Sample& s, int64_t position) {
     // A voice moving backward may have stepped below value 0; the reflection at the loop start
     // mirrors that overshoot like any other (the 64-bit arithmetic wraps and comes back).
     uint64_t q = static_cast<uint64_t>(position);
-    if (v.direction == 1) {
+    if (v.direction == kVoiceForward) {
         // Whole double reflections (end, then start) move the position back by twice the loop.
         if (q >= end + twice) q -= (q - end) / twice * twice;
         q = 2 * end - q - 1;
-        v.direction = 2;
+        v.direction = kVoiceBackward;
         if (static_cast<int64_t>(q) < static_cast<int64_t>(start)) {
             q = 2 * start - q - 1;
-            v.direction = 1;
+            v.direction = kVoiceForward;
         }
     } else {
         if (static_cast<int64_t>(q) < static_cast<int64_t>(start) && start - q > twice) {
             q += (start - q - 1) / twice * twice;
         }
         q = 2 * start - q - 1;
-        v.direction = 1;
+        v.direction = kVoiceForward;
         if (static_cast<int64_t>(q) >= static_cast<int64_t>(end)) {
             q = 2 * end - q - 1;
-            v.direction = 2;
+            v.direction = kVoiceBackward;
         }
     }
     storePosition(v, static_cast<int64_t>(q));
@@ -326,7 +326,7 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
                               v.leftLevel == 0 && v.rightLevel == 0};
     int32_t remaining = frameCount;
     while (remaining > 0 && v.sample) {
-        const bool forward = v.direction == 1;
+        const bool forward = v.direction == kVoiceForward;
         updateRamp(v);
         if (forward && s.loopMode == kForwardLoop && v.rampRemaining <= 0) {
             remaining = mixForwardLoop(v, s, gains, step, out, remaining);

@@ -25,7 +25,7 @@ struct Voice {
     uint32_t positionFraction;
     uint32_t stepFraction;  // 32.32 increment per output frame
     int32_t stepWhole;
-    int32_t direction;       // 1 forward; any other value backward (the mixer writes 2)
+    int32_t direction;       // kVoiceForward; any other value backward (kVoiceBackward)
     int32_t rampLeftTarget;  // the levels the running ramp leads to
     int32_t rampRightTarget;
     int32_t currentLeft;  // levels in effect, level × 256
@@ -34,6 +34,10 @@ struct Voice {
     float rampRightDelta;
     int32_t rampRemaining;  // frames left in the ramp; 0 = none
 };
+
+// Voice::direction: forward through the sample, or backward (a ping-pong loop's way back).
+constexpr int32_t kVoiceForward = 1;
+constexpr int32_t kVoiceBackward = 2;
 
 // Level ramps last 128 frames at 44100 Hz, and about the same time at any other rate.
 constexpr int32_t kRampFramesAt44100 = 128;

@@ -71,7 +71,7 @@ bool readExact(Input& in, void* destination, int32_t count) {
 // Seeks to an absolute position, which must lie inside the file.
 bool seekTo(Input& in, int64_t position) {
     if (position < 0 || position > in.size) return false;
-    readerSeek(in.reader, static_cast<int32_t>(position), 0);
+    readerSeek(in.reader, static_cast<int32_t>(position), SeekFromStart);
     return readerTell(in.reader) == position;
 }
 
@@ -349,7 +349,7 @@ bool readXm(Module* module, ModuleReader* reader) {
     loadProblem[0] = '\0';
     if (!module || !reader) return refuse("no file to read");
     Input in{reader, 0};
-    readerSeek(reader, 0, 2);
+    readerSeek(reader, 0, SeekFromEnd);
     in.size = readerTell(reader);
     if (!seekTo(in, 0)) return refuse("the file cannot be read");
 

@@ -6,6 +6,12 @@
 
 #include "engine/module.h"
 
+// The rate the demo plays at, in Hz; the tools render at it too.
+constexpr int32_t kOutputRate = 44100;
+
+// The bytes of one output frame: a stereo pair of 16-bit values, left first.
+constexpr int32_t kFrameBytes = 4;
+
 // A device that plays 16-bit stereo PCM. Every operation but open and position is allowed to
 // fail silently.
 struct OutputDevice {
@@ -76,9 +82,6 @@ void refillStream();
 // blocks mixed since the program started.
 uint64_t acquireRing();
 
-// Asks the streaming thread to end, without waiting for it; stopPlayback waits for it in polls
-// of 50 ms. A caller that wants it gone sooner waits for streamingThreadRunning() to turn false.
-void requestStreamStop();
 // Whether a streaming thread runs. Safe from any thread.
 bool streamingThreadRunning();
 

@@ -32,7 +32,7 @@ bool openOffline(int32_t) {
 
 void prepareOffline(int16_t* buffer, uint32_t bytes) {
     ring = buffer;
-    ringFrameCount = bytes / 4;
+    ringFrameCount = bytes / kFrameBytes;
 }
 
 void playOffline() {
@@ -77,7 +77,7 @@ const OutputDevice offlineOutput = {openOffline, prepareOffline, playOffline,   
 
 void advanceOfflineOutput(uint32_t frames) {
     std::unique_lock<std::mutex> hold(offlineLock);
-    playPosition += uint64_t{frames} * 4;
+    playPosition += uint64_t{frames} * kFrameBytes;
     offlineChanged.notify_all();
     while (streamingThreadRunning()) {
         if (threadIdle && polledPosition == playPosition) return;
@@ -96,12 +96,13 @@ void readOfflineOutput(int16_t* destination, uint32_t frameCount) {
             std::lock_guard<std::mutex> hold(offlineLock);
             position = playPosition;
         }
-        uint32_t frame = static_cast<uint32_t>((position / 4) % ringFrameCount);
+        uint32_t frame = static_cast<uint32_t>((position / kFrameBytes) % ringFrameCount);
         const uint32_t chunk = frameCount < chunkLimit ? frameCount : chunkLimit;
         for (uint32_t done = 0; done < chunk;) {
             uint32_t n = ringFrameCount - frame;
             if (n > chunk - done) n = chunk - done;
-            std::memcpy(destination + 2 * size_t{done}, ring + 2 * size_t{frame}, size_t{n} * 4);
+            std::memcpy(destination + 2 * size_t{done}, ring + 2 * size_t{frame},
+                        size_t{n} * kFrameBytes);
             done += n;
             frame = (frame + n) % ringFrameCount;
         }

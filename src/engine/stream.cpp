@@ -189,10 +189,6 @@ void refillStream() {
     mixBlocksBehindDevice();
 }
 
-void requestStreamStop() {
-    stopRequested = true;
-}
-
 bool streamingThreadRunning() {
     return !threadExited.load();
 }
@@ -238,7 +234,7 @@ void mixBlock() {
 }
 
 void mixBlocksBehindDevice() {
-    const uint64_t frame = openDevice->position() / 4;
+    const uint64_t frame = openDevice->position() / kFrameBytes;
     const int32_t playing =
         static_cast<int32_t>(frame % static_cast<uint64_t>(ringFrames)) / blockFrames;
     const uint64_t playingAbsolute = frame / static_cast<uint64_t>(blockFrames);

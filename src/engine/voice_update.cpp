@@ -247,7 +247,7 @@ void updateVoice(Channel& c, const Sample& sample, const Module* m) {
         if (static_cast<uint32_t>(v.startOffset) >= playEnd(sample)) v.startOffset = 0;
         v.positionWhole = v.startOffset;
         v.positionFraction = 0;
-        v.direction = 1;
+        v.direction = kVoiceForward;
         v.startOffset = 0;
         v.currentLeft = 0;
         v.currentRight = 0;

@@ -1,6 +1,9 @@
 #include "host/cp437.h"
 
-const char32_t kCp437CodePoints[256] = {
+#include <array>
+#include <cstddef>
+
+constexpr char32_t kCp437CodePoints[256] = {
     0x0020, 0x263a, 0x263b, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022, 0x25d8, 0x25cb, 0x25d9, 0x2642,
     0x2640, 0x266a, 0x266b, 0x263c, 0x25ba, 0x25c4, 0x2195, 0x203c, 0x00b6, 0x00a7, 0x25ac, 0x21a8,
     0x2191, 0x2193, 0x2192, 0x2190, 0x221f, 0x2194, 0x25b2, 0x25bc, 0x0020, 0x0021, 0x0022, 0x0023,
@@ -45,71 +48,13 @@ constexpr Utf8Glyph encodeUtf8(char32_t c) {
     return g;
 }
 
+constexpr std::array<Utf8Glyph, 256> utf8OfCodePoints() {
+    std::array<Utf8Glyph, 256> glyphs{};
+    for (size_t c = 0; c < glyphs.size(); ++c)
+        glyphs[c] = encodeUtf8(kCp437CodePoints[c]);
+    return glyphs;
+}
+
 }  // namespace
 
-const Utf8Glyph kCp437Utf8[256] = {
-    encodeUtf8(0x0020), encodeUtf8(0x263a), encodeUtf8(0x263b), encodeUtf8(0x2665),
-    encodeUtf8(0x2666), encodeUtf8(0x2663), encodeUtf8(0x2660), encodeUtf8(0x2022),
-    encodeUtf8(0x25d8), encodeUtf8(0x25cb), encodeUtf8(0x25d9), encodeUtf8(0x2642),
-    encodeUtf8(0x2640), encodeUtf8(0x266a), encodeUtf8(0x266b), encodeUtf8(0x263c),
-    encodeUtf8(0x25ba), encodeUtf8(0x25c4), encodeUtf8(0x2195), encodeUtf8(0x203c),
-    encodeUtf8(0x00b6), encodeUtf8(0x00a7), encodeUtf8(0x25ac), encodeUtf8(0x21a8),
-    encodeUtf8(0x2191), encodeUtf8(0x2193), encodeUtf8(0x2192), encodeUtf8(0x2190),
-    encodeUtf8(0x221f), encodeUtf8(0x2194), encodeUtf8(0x25b2), encodeUtf8(0x25bc),
-    encodeUtf8(0x0020), encodeUtf8(0x0021), encodeUtf8(0x0022), encodeUtf8(0x0023),
-    encodeUtf8(0x0024), encodeUtf8(0x0025), encodeUtf8(0x0026), encodeUtf8(0x0027),
-    encodeUtf8(0x0028), encodeUtf8(0x0029), encodeUtf8(0x002a), encodeUtf8(0x002b),
-    encodeUtf8(0x002c), encodeUtf8(0x002d), encodeUtf8(0x002e), encodeUtf8(0x002f),
-    encodeUtf8(0x0030), encodeUtf8(0x0031), encodeUtf8(0x0032), encodeUtf8(0x0033),
-    encodeUtf8(0x0034), encodeUtf8(0x0035), encodeUtf8(0x0036), encodeUtf8(0x0037),
-    encodeUtf8(0x0038), encodeUtf8(0x0039), encodeUtf8(0x003a), encodeUtf8(0x003b),
-    encodeUtf8(0x003c), encodeUtf8(0x003d), encodeUtf8(0x003e), encodeUtf8(0x003f),
-    encodeUtf8(0x0040), encodeUtf8(0x0041), encodeUtf8(0x0042), encodeUtf8(0x0043),
-    encodeUtf8(0x0044), encodeUtf8(0x0045), encodeUtf8(0x0046), encodeUtf8(0x0047),
-    encodeUtf8(0x0048), encodeUtf8(0x0049), encodeUtf8(0x004a), encodeUtf8(0x004b),
-    encodeUtf8(0x004c), encodeUtf8(0x004d), encodeUtf8(0x004e), encodeUtf8(0x004f),
-    encodeUtf8(0x0050), encodeUtf8(0x0051), encodeUtf8(0x0052), encodeUtf8(0x0053),
-    encodeUtf8(0x0054), encodeUtf8(0x0055), encodeUtf8(0x0056), encodeUtf8(0x0057),
-    encodeUtf8(0x0058), encodeUtf8(0x0059), encodeUtf8(0x005a), encodeUtf8(0x005b),
-    encodeUtf8(0x005c), encodeUtf8(0x005d), encodeUtf8(0x005e), encodeUtf8(0x005f),
-    encodeUtf8(0x0060), encodeUtf8(0x0061), encodeUtf8(0x0062), encodeUtf8(0x0063),
-    encodeUtf8(0x0064), encodeUtf8(0x0065), encodeUtf8(0x0066), encodeUtf8(0x0067),
-    encodeUtf8(0x0068), encodeUtf8(0x0069), encodeUtf8(0x006a), encodeUtf8(0x006b),
-    encodeUtf8(0x006c), encodeUtf8(0x006d), encodeUtf8(0x006e), encodeUtf8(0x006f),
-    encodeUtf8(0x0070), encodeUtf8(0x0071), encodeUtf8(0x0072), encodeUtf8(0x0073),
-    encodeUtf8(0x0074), encodeUtf8(0x0075), encodeUtf8(0x0076), encodeUtf8(0x0077),
-    encodeUtf8(0x0078), encodeUtf8(0x0079), encodeUtf8(0x007a), encodeUtf8(0x007b),
-    encodeUtf8(0x007c), encodeUtf8(0x007d), encodeUtf8(0x007e), encodeUtf8(0x2302),
-    encodeUtf8(0x00c7), encodeUtf8(0x00fc), encodeUtf8(0x00e9), encodeUtf8(0x00e2),
-    encodeUtf8(0x00e4), encodeUtf8(0x00e0), encodeUtf8(0x00e5), encodeUtf8(0x00e7),
-    encodeUtf8(0x00ea), encodeUtf8(0x00eb), encodeUtf8(0x00e8), encodeUtf8(0x00ef),
-    encodeUtf8(0x00ee), encodeUtf8(0x00ec), encodeUtf8(0x00c4), encodeUtf8(0x00c5),
-    encodeUtf8(0x00c9), encodeUtf8(0x00e6), encodeUtf8(0x00c6), encodeUtf8(0x00f4),
-    encodeUtf8(0x00f6), encodeUtf8(0x00f2), encodeUtf8(0x00fb), encodeUtf8(0x00f9),
-    encodeUtf8(0x00ff), encodeUtf8(0x00d6), encodeUtf8(0x00dc), encodeUtf8(0x00a2),
-    encodeUtf8(0x00a3), encodeUtf8(0x00a5), encodeUtf8(0x20a7), encodeUtf8(0x0192),
-    encodeUtf8(0x00e1), encodeUtf8(0x00ed), encodeUtf8(0x00f3), encodeUtf8(0x00fa),
-    encodeUtf8(0x00f1), encodeUtf8(0x00d1), encodeUtf8(0x00aa), encodeUtf8(0x00ba),
-    encodeUtf8(0x00bf), encodeUtf8(0x2310), encodeUtf8(0x00ac), encodeUtf8(0x00bd),
-    encodeUtf8(0x00bc), encodeUtf8(0x00a1), encodeUtf8(0x00ab), encodeUtf8(0x00bb),
-    encodeUtf8(0x2591), encodeUtf8(0x2592), encodeUtf8(0x2593), encodeUtf8(0x2502),
-    encodeUtf8(0x2524), encodeUtf8(0x2561), encodeUtf8(0x2562), encodeUtf8(0x2556),
-    encodeUtf8(0x2555), encodeUtf8(0x2563), encodeUtf8(0x2551), encodeUtf8(0x2557),
-    encodeUtf8(0x255d), encodeUtf8(0x255c), encodeUtf8(0x255b), encodeUtf8(0x2510),
-    encodeUtf8(0x2514), encodeUtf8(0x2534), encodeUtf8(0x252c), encodeUtf8(0x251c),
-    encodeUtf8(0x2500), encodeUtf8(0x253c), encodeUtf8(0x255e), encodeUtf8(0x255f),
-    encodeUtf8(0x255a), encodeUtf8(0x2554), encodeUtf8(0x2569), encodeUtf8(0x2566),
-    encodeUtf8(0x2560), encodeUtf8(0x2550), encodeUtf8(0x256c), encodeUtf8(0x2567),
-    encodeUtf8(0x2568), encodeUtf8(0x2564), encodeUtf8(0x2565), encodeUtf8(0x2559),
-    encodeUtf8(0x2558), encodeUtf8(0x2552), encodeUtf8(0x2553), encodeUtf8(0x256b),
-    encodeUtf8(0x256a), encodeUtf8(0x2518), encodeUtf8(0x250c), encodeUtf8(0x2588),
-    encodeUtf8(0x2584), encodeUtf8(0x258c), encodeUtf8(0x2590), encodeUtf8(0x2580),
-    encodeUtf8(0x03b1), encodeUtf8(0x00df), encodeUtf8(0x0393), encodeUtf8(0x03c0),
-    encodeUtf8(0x03a3), encodeUtf8(0x03c3), encodeUtf8(0x00b5), encodeUtf8(0x03c4),
-    encodeUtf8(0x03a6), encodeUtf8(0x0398), encodeUtf8(0x03a9), encodeUtf8(0x03b4),
-    encodeUtf8(0x221e), encodeUtf8(0x03c6), encodeUtf8(0x03b5), encodeUtf8(0x2229),
-    encodeUtf8(0x2261), encodeUtf8(0x00b1), encodeUtf8(0x2265), encodeUtf8(0x2264),
-    encodeUtf8(0x2320), encodeUtf8(0x2321), encodeUtf8(0x00f7), encodeUtf8(0x2248),
-    encodeUtf8(0x00b0), encodeUtf8(0x2219), encodeUtf8(0x00b7), encodeUtf8(0x221a),
-    encodeUtf8(0x207f), encodeUtf8(0x00b2), encodeUtf8(0x25a0), encodeUtf8(0x00a0),
-};
+constexpr std::array<Utf8Glyph, 256> kCp437Utf8 = utf8OfCodePoints();

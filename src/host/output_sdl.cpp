@@ -61,7 +61,7 @@ bool openSdl(int32_t rate) {
 void prepareSdl(int16_t* buffer, uint32_t bytes) {
     SDL_LockAudioDevice(device);
     ring = buffer;
-    ringBytes = bytes & ~3u;
+    ringBytes = bytes / kFrameBytes * kFrameBytes;
     readOffset = 0;
     looping = false;
     SDL_UnlockAudioDevice(device);

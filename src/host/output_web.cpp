@@ -35,7 +35,7 @@ bool openWeb(int32_t rate) {
 }
 
 void prepareWeb(int16_t* buffer, uint32_t bytes) {
-    audioPrepare(buffer, bytes & ~3u);
+    audioPrepare(buffer, bytes / kFrameBytes * kFrameBytes);
 }
 
 void playWeb() {

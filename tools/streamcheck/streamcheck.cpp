@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     setMemoryImage(image.data(), int32_t(image.size()));
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
     useOutputDevice(&platformOutput, &platformThreads);
-    if (!openOutput(44100)) {
+    if (!openOutput(kOutputRate)) {
         std::fprintf(stderr, "streamcheck: the sound device did not open\n");
         return 1;
     }
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     module->tickHandler = countTick;
     Voice& voice = voiceAt(0);
     voice.sample = module->instruments[0].samples[0];
-    voice.direction = 1;
+    voice.direction = kVoiceForward;
     voice.stepWhole = 1;  // 100 values a period at 44100 Hz: 441 Hz
     voice.leftLevel = voice.rightLevel = 128;
 
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     const uint32_t ticksBefore = tickCount.load();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const uint64_t playedFrames = platformOutput.position() / 4;
+    const uint64_t playedFrames = platformOutput.position() / kFrameBytes;
     const uint32_t ticksAfter = tickCount.load();
     stopPlayback(module);
 
