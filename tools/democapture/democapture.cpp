@@ -17,6 +17,7 @@
 
 #include "capture_outputs.h"
 #include "cells/cell_frame.h"
+#include "command_line.h"
 #include "data/version.h"
 #include "director/director.h"
 #include "engine/output.h"
@@ -42,14 +43,10 @@ constexpr uint64_t kPngBytesPerFrame = 32 * 1024;
 constexpr uint64_t kVideoBytesPerFrame = 24 * 1024 + 1024;
 
 // Every option democapture takes; the parser knows no other.
-struct OptionSpec {
-    const char* name;
-    bool takesValue;
-};
 constexpr OptionSpec kOptions[] = {
-    {"--frames", true}, {"--png", true},   {"--cells", true},
-    {"--wav", true},    {"--video", true}, {"--assets", true},
-    {"--help", false},  {"-h", false},     {"--version", false},
+    {"--frames", nullptr, true}, {"--png", nullptr, true},      {"--cells", nullptr, true},
+    {"--wav", nullptr, true},    {"--video", nullptr, true},    {"--assets", nullptr, true},
+    {"--help", "-h", false},     {"--version", nullptr, false},
 };
 
 const char kUsage[] =
@@ -107,13 +104,6 @@ struct Options {
     bool version = false;
 };
 
-const OptionSpec* findOption(const std::string& name) {
-    for (const OptionSpec& option : kOptions) {
-        if (name == option.name) return &option;
-    }
-    return nullptr;
-}
-
 // A frame number: digits only, 1 .. kLargestFrame.
 bool parseFrame(const std::string& text, int& frame) {
     if (text.empty() || text.size() > 7) return false;
@@ -138,37 +128,36 @@ bool parseFrameRange(const std::string& text, int& first, int& last) {
     return true;
 }
 
+constexpr CommandLine kCommandLine = {"democapture", kUsage, kOptions};
+
+// Takes one option and its value into options: an error message, or an empty string.
+std::string takeOption(const std::string& name, const char* value, Options& options) {
+    if (name == "--frames" && !parseFrameRange(value, options.first, options.last)) {
+        return "--frames takes A:B, two frame numbers with 1 <= A <= B <= " +
+               std::to_string(kLargestFrame) + " (24 hours), not \"" + value + "\"";
+    }
+    if (name == "--png") options.pngDirectory = value;
+    if (name == "--cells") options.cellsPath = value;
+    if (name == "--wav") options.wavPath = value;
+    if (name == "--video") options.videoPath = value;
+    if (name == "--assets") options.assetsDirectory = value;
+    if (name == "--help") options.help = true;
+    if (name == "--version") options.version = true;
+    return "";
+}
+
 // Returns an error message, or an empty string when the arguments are good.
 std::string parseArguments(int argc, char** argv, Options& options) {
-    std::vector<std::string> seen;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        const OptionSpec* option = findOption(name);
-        if (!option) {
-            if (name.size() > 1 && name[0] == '-') return "unknown option " + name;
-            return "unexpected argument " + name + " (every output is given by an option)";
-        }
-        for (const std::string& earlier : seen) {
-            if (earlier == name) return name + " is given twice";
-        }
-        seen.push_back(name);
-        if (name == "--help" || name == "-h") options.help = true;
-        if (name == "--version") options.version = true;
-        if (!option->takesValue) continue;
-        if (i + 1 >= argc || argv[i + 1][0] == '\0') return name + " needs a value";
-        const std::string value = argv[++i];
-        if (name == "--frames") {
-            if (!parseFrameRange(value, options.first, options.last)) {
-                return "--frames takes A:B, two frame numbers with 1 <= A <= B <= " +
-                       std::to_string(kLargestFrame) + " (24 hours), not \"" + value + "\"";
-            }
-        }
-        if (name == "--png") options.pngDirectory = value;
-        if (name == "--cells") options.cellsPath = value;
-        if (name == "--wav") options.wavPath = value;
-        if (name == "--video") options.videoPath = value;
-        if (name == "--assets") options.assetsDirectory = value;
-    }
+    const std::string problem = readCommandLine(
+        kCommandLine, argc, argv,
+        [&](const std::string& name, const char* value) {
+            return takeOption(name, value, options);
+        },
+        [](const char* operand) {
+            return "unexpected argument " + std::string(operand) +
+                   " (every output is given by an option)";
+        });
+    if (!problem.empty()) return problem;
     if (options.help || options.version) return "";
     const std::pair<const char*, const std::string*> files[] = {{"--cells", &options.cellsPath},
                                                                 {"--wav", &options.wavPath},
@@ -252,11 +241,7 @@ uint32_t stillClock() {
 int main(int argc, char** argv) {
     Options options;
     const std::string problem = parseArguments(argc, argv, options);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "democapture: %s\n%sSee democapture --help.\n", problem.c_str(),
-                     kUsage);
-        return 2;
-    }
+    if (!problem.empty()) return refuseCommandLine(kCommandLine, problem);
     if (options.help) {
         std::fputs(kHelp, stdout);
         return 0;
