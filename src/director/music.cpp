@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr int32_t kOutputRate = 44100;
-
 // Loaded at start-up and kept for the whole run.
 Module* song = nullptr;
 

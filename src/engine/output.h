@@ -38,6 +38,9 @@ struct AudioThreads;  // thread.h
 // has none) playback starts, and the program keeps the ring filled with refillStream.
 void useOutputDevice(const OutputDevice* device, const AudioThreads* threads);
 
+// The rate every program of this system opens its output at, in Hz.
+constexpr int32_t kOutputRate = 44100;
+
 // The output rate in Hz, set by openOutput. The sequencer turns frequencies into steps with it.
 extern int32_t sampleRate;
 

@@ -28,8 +28,7 @@
 
 namespace {
 
-constexpr int32_t kAudioRate = 44100;
-constexpr uint32_t kAudioFramesPerFrame = kAudioRate / 25;
+constexpr uint32_t kAudioFramesPerFrame = kOutputRate / 25;
 constexpr int kDefaultLastFrame = 2750;           // the first 110 seconds
 constexpr int kLargestFrame = 25 * 60 * 60 * 24;  // 24 hours
 constexpr uint64_t kMostWavFrames = kMaxWavFrames / kAudioFramesPerFrame;
@@ -38,7 +37,7 @@ constexpr uint64_t kMostWavFrames = kMaxWavFrames / kAudioFramesPerFrame;
 // estimated above what the demo's own frames take (its largest PNG is 28 KiB, its video
 // pictures about 16 KiB a frame on average, its music in AAC 1 KiB).
 constexpr uint64_t kCellBytesPerFrame = 2 * kScreenCells;
-constexpr uint64_t kWavBytesPerFrame = 4 * kAudioFramesPerFrame;
+constexpr uint64_t kWavBytesPerFrame = kStereoFrameBytes * kAudioFramesPerFrame;
 constexpr uint64_t kPngBytesPerFrame = 32 * 1024;
 constexpr uint64_t kVideoBytesPerFrame = 24 * 1024 + 1024;
 
@@ -171,7 +170,7 @@ std::string parseArguments(int argc, char** argv, Options& options) {
     const uint64_t frames = uint64_t(options.last - options.first + 1);
     if ((!options.wavPath.empty() || !options.videoPath.empty()) && frames > kMostWavFrames) {
         return "the music of " + std::to_string(frames) + " frames would take " +
-               describeBytes(44 + frames * kWavBytesPerFrame) +
+               describeBytes(kWavHeaderBytes + frames * kWavBytesPerFrame) +
                " as a WAV file, and a WAV file holds at most 4.0 GiB (" +
                std::to_string(kMostWavFrames) + " frames): record a shorter --frames range";
     }
@@ -220,13 +219,13 @@ std::string checkOutputs(const Options& options) {
     }
     if (problem.empty() && !options.wavPath.empty()) {
         problem = checkFileTarget(options.wavPath);
-        needs.push_back({options.wavPath, 44 + frames * kWavBytesPerFrame});
+        needs.push_back({options.wavPath, kWavHeaderBytes + frames * kWavBytesPerFrame});
     }
     if (problem.empty() && !options.videoPath.empty()) {
         problem = checkFileTarget(options.videoPath);
         // The music and the silent pictures stay beside the video until they are joined.
-        needs.push_back(
-            {options.videoPath, 44 + frames * (kWavBytesPerFrame + 2 * kVideoBytesPerFrame)});
+        needs.push_back({options.videoPath,
+                         kWavHeaderBytes + frames * (kWavBytesPerFrame + 2 * kVideoBytesPerFrame)});
     }
     if (problem.empty()) problem = checkFreeSpace(needs);
     return problem;
@@ -286,7 +285,7 @@ int main(int argc, char** argv) {
     WavFile wav{};
     if (wantWav) {
         if (!stageFile(wavFile, options.wavPath, error)) return fail(error);
-        if (!openWav(wav, wavFile.temporary.c_str(), kAudioRate))
+        if (!openWav(wav, wavFile.temporary.c_str(), kOutputRate))
             return fail(describeErrno(options.wavPath));
     }
     // The video is encoded silent while the frames run; its music goes to a WAV file beside
@@ -299,7 +298,7 @@ int main(int argc, char** argv) {
             !stageFile(silentVideo, options.videoPath, error, ".mp4") ||
             !stageFile(videoMusic, options.videoPath, error, ".wav"))
             return fail(error);
-        if (!openWav(videoSound, videoMusic.temporary.c_str(), kAudioRate))
+        if (!openWav(videoSound, videoMusic.temporary.c_str(), kOutputRate))
             return fail(describeErrno(options.videoPath));
         if (!openVideo(video, silentVideo.temporary))
             return fail(options.videoPath + ": ffmpeg could not be started");

@@ -15,6 +15,7 @@
 #include "engine/mixer.h"
 #include "engine/output.h"
 #include "engine/thread.h"
+#include "wav_file.h"
 #include "xm_builder.h"
 
 namespace {
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
     setMemoryImage(image.data(), int32_t(image.size()));
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
     useOutputDevice(&platformOutput, &platformThreads);
-    if (!openOutput(44100)) {
+    if (!openOutput(kOutputRate)) {
         std::fprintf(stderr, "streamcheck: the sound device did not open\n");
         return 1;
     }
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     const uint32_t ticksBefore = tickCount.load();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const uint64_t playedFrames = platformOutput.position() / 4;
+    const uint64_t playedFrames = platformOutput.position() / kStereoFrameBytes;
     const uint32_t ticksAfter = tickCount.load();
     stopPlayback(module);
 

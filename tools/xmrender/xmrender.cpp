@@ -31,12 +31,11 @@
 
 namespace {
 
-constexpr int32_t kRate = 44100;
 constexpr double kDefaultLimitSeconds = 600.0;
 // Frames written from the stream's ring at a time: less than the ring holds ahead of the play
 // position (99 of its 100 blocks), so that every one of them has been mixed before.
 constexpr uint32_t kChunkFrames = 65536;
-constexpr int kMostSeconds = static_cast<int>(kMaxWavFrames / kRate);  // 24347
+constexpr int kMostSeconds = static_cast<int>(kMaxWavFrames / kOutputRate);  // 24347
 
 // Every option xmrender takes; the parser knows no other.
 constexpr OptionSpec kOptions[] = {
@@ -125,7 +124,9 @@ std::string takeOption(const std::string& name, const char* value, Options& opti
     if (!parseSeconds(value, seconds))
         return std::string("--seconds needs a number of seconds above 0, not \"") + value + "\"";
     if (seconds > kMostSeconds) {
-        const uint64_t bytes = 44 + 4 * static_cast<uint64_t>(std::llround(seconds * kRate));
+        const uint64_t bytes =
+            kWavHeaderBytes +
+            kStereoFrameBytes * static_cast<uint64_t>(std::llround(seconds * kOutputRate));
         return "--seconds " + std::string(value) + " would make a WAV file of " +
                describeBytes(bytes) + "; a WAV file holds at most 4.0 GiB (" +
                std::to_string(kMostSeconds) + " seconds)";
@@ -272,15 +273,16 @@ int render(Module* module, int64_t frames, const Options& options, WavFile& wav)
         // The ring is mixed again behind what was written, unless nothing more will be.
         if (written < limit) refillStream();
         if (progress && written >= nextReport) {
-            showProgress(static_cast<double>(written) / kRate, static_cast<double>(frames) / kRate);
-            nextReport = written + 5 * kRate;
+            showProgress(static_cast<double>(written) / kOutputRate,
+                         static_cast<double>(frames) / kOutputRate);
+            nextReport = written + 5 * kOutputRate;
         }
     }
     stopPlayback(module);
     if (progress && interrupted()) std::fputc('\n', stderr);
     if (progress && !interrupted()) {
         std::fprintf(stderr, "\rxmrender: %.1f s rendered to %s\n",
-                     static_cast<double>(written) / kRate, options.output);
+                     static_cast<double>(written) / kOutputRate, options.output);
     }
     return error;
 }
@@ -323,14 +325,15 @@ int main(int argc, char** argv) {
     }
 
     useOutputDevice(&offlineOutput, nullptr);  // no threads: render() mixes
-    if (!openOutput(kRate)) {
+    if (!openOutput(kOutputRate)) {
         freeModule(module);
         return fileError(options.song, "the engine's offline output did not open");
     }
-    const int64_t limit =
-        std::llround((options.seconds > 0.0 ? options.seconds : kDefaultLimitSeconds) * kRate);
+    const int64_t limit = std::llround(
+        (options.seconds > 0.0 ? options.seconds : kDefaultLimitSeconds) * kOutputRate);
     const int64_t frames = options.seconds > 0.0 ? limit : measureSong(module, limit);
-    unfit = checkFreeSpace({{options.output, 44 + 4 * static_cast<uint64_t>(frames)}});
+    unfit = checkFreeSpace(
+        {{options.output, kWavHeaderBytes + kStereoFrameBytes * static_cast<uint64_t>(frames)}});
     if (!unfit.empty()) {
         closeOutput();
         freeModule(module);
@@ -343,7 +346,7 @@ int main(int argc, char** argv) {
     std::string stageError;
     WavFile wav{};
     if (!stageFile(staged, options.output, stageError) ||
-        !openWav(wav, staged.temporary.c_str(), kRate)) {
+        !openWav(wav, staged.temporary.c_str(), kOutputRate)) {
         const std::string message =
             stageError.empty() ? std::string("cannot write: ") + std::strerror(errno) : "";
         if (wav.file) closeWav(wav);
