@@ -177,9 +177,8 @@ std::string probeSong(const char* path, uint8_t* head) {
     const int readError = std::ferror(file) ? errno : 0;
     std::fclose(file);
     if (readError != 0) return std::string("cannot read: ") + std::strerror(readError);
-    if (got < 17 || std::memcmp(head, "Extended Module: ", 17) != 0) {
+    if (!isXmImage(head, static_cast<int32_t>(got)))
         return "not an XM file (no \"Extended Module: \" signature)";
-    }
     return {};
 }
 
