@@ -61,7 +61,7 @@ class Arguments(unittest.TestCase):
                           ["--png", ""], ["--frames", " 1:10", "--cells", "x"],
                           ["--frames", "1:10 ", "--cells", "x"], ["--frames", "+1:10", "--cells", "x"],
                           ["--frames", "1:2160001", "--cells", "x"], ["--cells", "a", "--cells", "b"],
-                          ["--cells", "x", "--wav", "x"], ["stray"]):
+                          ["--cells", "x", "--wav", "x"], ["stray"], ["--help", "-h"]):
             with self.subTest(arguments=arguments):
                 result = run(*arguments)
                 self.assertEqual(result.returncode, 2)
@@ -75,8 +75,9 @@ class Arguments(unittest.TestCase):
     def test_help_names_every_option_of_the_table(self):
         with open(os.path.join(SOURCE, "tools", "democapture", "democapture.cpp")) as f:
             table = re.search(r"kOptions\[\] = \{(.*?)\};", f.read(), re.S).group(1)
-        options = re.findall(r'\{"(-[-a-z]+)"', table)
+        options = re.findall(r'"(-[-a-z]+)"', table)  # long and short names
         self.assertIn("--frames", options)
+        self.assertIn("-h", options)
         result = run("--help")
         self.assertEqual((result.returncode, result.stderr), (0, ""))
         for option in options:

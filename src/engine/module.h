@@ -173,6 +173,10 @@ Module* loadModule(const char* name);
 // allocated so far stays in the module for freeModule to release.
 bool readXm(Module* module, ModuleReader* reader);
 
+// Whether the first bytes of a file, bytes of them, begin with the XM signature: the loader's
+// first check, for a tool to make on a file before it loads it.
+bool isXmImage(const uint8_t* head, int32_t bytes);
+
 // Why the most recent loadModule or readXm refused its file, as a short phrase that names the
 // part cut short or inconsistent ("pattern 3 is cut short (...)"); empty after a success.
 const char* moduleLoadProblem();

@@ -341,6 +341,10 @@ Sample* emptySample() {
     return &emptySampleRecord;
 }
 
+bool isXmImage(const uint8_t* head, int32_t bytes) {
+    return bytes >= kSignatureLength && std::memcmp(head, kSignature, kSignatureLength) == 0;
+}
+
 const char* moduleLoadProblem() {
     return loadProblem;
 }
@@ -353,9 +357,8 @@ bool readXm(Module* module, ModuleReader* reader) {
     in.size = readerTell(reader);
     if (!seekTo(in, 0)) return refuse("the file cannot be read");
 
-    char signature[kSignatureLength];
-    if (!readExact(in, signature, kSignatureLength) ||
-        std::memcmp(signature, kSignature, kSignatureLength) != 0) {
+    uint8_t signature[kSignatureLength];
+    if (!readExact(in, signature, kSignatureLength) || !isXmImage(signature, kSignatureLength)) {
         return refuse("not an XM file (no \"%s\" signature)", kSignature);
     }
     module->tickHandler = playTick;

@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr size_t kHeaderBytes = 44;
 constexpr size_t kBufferBytes = 1 << 20;
 
 void put16(uint8_t* p, uint32_t v) {
@@ -18,21 +17,21 @@ void put32(uint8_t* p, uint32_t v) {
 }
 
 bool writeHeader(const WavFile& wav) {
-    const uint32_t dataBytes = static_cast<uint32_t>(wav.frames * 4);
-    uint8_t h[kHeaderBytes];
+    const uint32_t dataBytes = static_cast<uint32_t>(wav.frames * kFrameBytes);
+    uint8_t h[kWavHeaderBytes];
     std::memcpy(h, "RIFF", 4);
-    put32(h + 4, 36 + dataBytes);
+    put32(h + 4, kWavHeaderBytes - 8 + dataBytes);  // the file after these 8 bytes
     std::memcpy(h + 8, "WAVEfmt ", 8);
     put32(h + 16, 16);  // size of the format chunk
     put16(h + 20, 1);   // PCM
     put16(h + 22, 2);   // channels
     put32(h + 24, static_cast<uint32_t>(wav.sampleRate));
-    put32(h + 28, static_cast<uint32_t>(wav.sampleRate) * 4);  // bytes a second
-    put16(h + 32, 4);                                          // bytes a frame
-    put16(h + 34, 16);                                         // bits a sample
+    put32(h + 28, static_cast<uint32_t>(wav.sampleRate) * kFrameBytes);  // bytes a second
+    put16(h + 32, kFrameBytes);                                          // bytes a frame
+    put16(h + 34, 16);                                                   // bits a sample
     std::memcpy(h + 36, "data", 4);
     put32(h + 40, dataBytes);
-    return std::fwrite(h, 1, kHeaderBytes, wav.file) == kHeaderBytes;
+    return std::fwrite(h, 1, kWavHeaderBytes, wav.file) == kWavHeaderBytes;
 }
 
 }  // namespace

@@ -3,14 +3,21 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "engine/output.h"  // kFrameBytes
+
 struct WavFile {
     std::FILE* file;
     int32_t sampleRate;
     uint64_t frames;  // written so far
 };
 
-// The most frames a WAV file can hold: its sizes are 32-bit byte counts.
-constexpr uint64_t kMaxWavFrames = (0xFFFFFFFFull - 36) / 4;
+// The header before the samples: the RIFF chunk's head, the format chunk and the data chunk's
+// head.
+constexpr uint32_t kWavHeaderBytes = 44;
+
+// The most frames a WAV file can hold: its sizes are 32-bit byte counts, and the RIFF chunk's
+// size counts everything after its first 8 bytes.
+constexpr uint64_t kMaxWavFrames = (0xFFFFFFFFull - (kWavHeaderBytes - 8)) / kFrameBytes;
 
 // Creates the file and writes a header whose sizes are filled in by closeWav.
 bool openWav(WavFile& wav, const char* path, int32_t sampleRate);

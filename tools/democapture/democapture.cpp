@@ -17,6 +17,7 @@
 
 #include "capture_outputs.h"
 #include "cells/cell_frame.h"
+#include "command_line.h"
 #include "data/version.h"
 #include "director/director.h"
 #include "engine/output.h"
@@ -27,8 +28,7 @@
 
 namespace {
 
-constexpr int32_t kAudioRate = 44100;
-constexpr uint32_t kAudioFramesPerFrame = kAudioRate / 25;
+constexpr uint32_t kAudioFramesPerFrame = kOutputRate / 25;
 constexpr int kDefaultLastFrame = 2750;           // the first 110 seconds
 constexpr int kLargestFrame = 25 * 60 * 60 * 24;  // 24 hours
 constexpr uint64_t kMostWavFrames = kMaxWavFrames / kAudioFramesPerFrame;
@@ -37,19 +37,15 @@ constexpr uint64_t kMostWavFrames = kMaxWavFrames / kAudioFramesPerFrame;
 // estimated above what the demo's own frames take (its largest PNG is 28 KiB, its video
 // pictures about 16 KiB a frame on average, its music in AAC 1 KiB).
 constexpr uint64_t kCellBytesPerFrame = 2 * kScreenCells;
-constexpr uint64_t kWavBytesPerFrame = 4 * kAudioFramesPerFrame;
+constexpr uint64_t kWavBytesPerFrame = kFrameBytes * kAudioFramesPerFrame;
 constexpr uint64_t kPngBytesPerFrame = 32 * 1024;
 constexpr uint64_t kVideoBytesPerFrame = 24 * 1024 + 1024;
 
 // Every option democapture takes; the parser knows no other.
-struct OptionSpec {
-    const char* name;
-    bool takesValue;
-};
 constexpr OptionSpec kOptions[] = {
-    {"--frames", true}, {"--png", true},   {"--cells", true},
-    {"--wav", true},    {"--video", true}, {"--assets", true},
-    {"--help", false},  {"-h", false},     {"--version", false},
+    {"--frames", nullptr, true}, {"--png", nullptr, true},      {"--cells", nullptr, true},
+    {"--wav", nullptr, true},    {"--video", nullptr, true},    {"--assets", nullptr, true},
+    {"--help", "-h", false},     {"--version", nullptr, false},
 };
 
 const char kUsage[] =
@@ -107,13 +103,6 @@ struct Options {
     bool version = false;
 };
 
-const OptionSpec* findOption(const std::string& name) {
-    for (const OptionSpec& option : kOptions) {
-        if (name == option.name) return &option;
-    }
-    return nullptr;
-}
-
 // A frame number: digits only, 1 .. kLargestFrame.
 bool parseFrame(const std::string& text, int& frame) {
     if (text.empty() || text.size() > 7) return false;
@@ -138,37 +127,36 @@ bool parseFrameRange(const std::string& text, int& first, int& last) {
     return true;
 }
 
+constexpr CommandLine kCommandLine = {"democapture", kUsage, kOptions};
+
+// Takes one option and its value into options: an error message, or an empty string.
+std::string takeOption(const std::string& name, const char* value, Options& options) {
+    if (name == "--frames" && !parseFrameRange(value, options.first, options.last)) {
+        return "--frames takes A:B, two frame numbers with 1 <= A <= B <= " +
+               std::to_string(kLargestFrame) + " (24 hours), not \"" + value + "\"";
+    }
+    if (name == "--png") options.pngDirectory = value;
+    if (name == "--cells") options.cellsPath = value;
+    if (name == "--wav") options.wavPath = value;
+    if (name == "--video") options.videoPath = value;
+    if (name == "--assets") options.assetsDirectory = value;
+    if (name == "--help") options.help = true;
+    if (name == "--version") options.version = true;
+    return "";
+}
+
 // Returns an error message, or an empty string when the arguments are good.
 std::string parseArguments(int argc, char** argv, Options& options) {
-    std::vector<std::string> seen;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        const OptionSpec* option = findOption(name);
-        if (!option) {
-            if (name.size() > 1 && name[0] == '-') return "unknown option " + name;
-            return "unexpected argument " + name + " (every output is given by an option)";
-        }
-        for (const std::string& earlier : seen) {
-            if (earlier == name) return name + " is given twice";
-        }
-        seen.push_back(name);
-        if (name == "--help" || name == "-h") options.help = true;
-        if (name == "--version") options.version = true;
-        if (!option->takesValue) continue;
-        if (i + 1 >= argc || argv[i + 1][0] == '\0') return name + " needs a value";
-        const std::string value = argv[++i];
-        if (name == "--frames") {
-            if (!parseFrameRange(value, options.first, options.last)) {
-                return "--frames takes A:B, two frame numbers with 1 <= A <= B <= " +
-                       std::to_string(kLargestFrame) + " (24 hours), not \"" + value + "\"";
-            }
-        }
-        if (name == "--png") options.pngDirectory = value;
-        if (name == "--cells") options.cellsPath = value;
-        if (name == "--wav") options.wavPath = value;
-        if (name == "--video") options.videoPath = value;
-        if (name == "--assets") options.assetsDirectory = value;
-    }
+    const std::string problem = readCommandLine(
+        kCommandLine, argc, argv,
+        [&](const std::string& name, const char* value) {
+            return takeOption(name, value, options);
+        },
+        [](const char* operand) {
+            return "unexpected argument " + std::string(operand) +
+                   " (every output is given by an option)";
+        });
+    if (!problem.empty()) return problem;
     if (options.help || options.version) return "";
     const std::pair<const char*, const std::string*> files[] = {{"--cells", &options.cellsPath},
                                                                 {"--wav", &options.wavPath},
@@ -182,7 +170,7 @@ std::string parseArguments(int argc, char** argv, Options& options) {
     const uint64_t frames = uint64_t(options.last - options.first + 1);
     if ((!options.wavPath.empty() || !options.videoPath.empty()) && frames > kMostWavFrames) {
         return "the music of " + std::to_string(frames) + " frames would take " +
-               describeBytes(44 + frames * kWavBytesPerFrame) +
+               describeBytes(kWavHeaderBytes + frames * kWavBytesPerFrame) +
                " as a WAV file, and a WAV file holds at most 4.0 GiB (" +
                std::to_string(kMostWavFrames) + " frames): record a shorter --frames range";
     }
@@ -231,13 +219,13 @@ std::string checkOutputs(const Options& options) {
     }
     if (problem.empty() && !options.wavPath.empty()) {
         problem = checkFileTarget(options.wavPath);
-        needs.push_back({options.wavPath, 44 + frames * kWavBytesPerFrame});
+        needs.push_back({options.wavPath, kWavHeaderBytes + frames * kWavBytesPerFrame});
     }
     if (problem.empty() && !options.videoPath.empty()) {
         problem = checkFileTarget(options.videoPath);
         // The music and the silent pictures stay beside the video until they are joined.
-        needs.push_back(
-            {options.videoPath, 44 + frames * (kWavBytesPerFrame + 2 * kVideoBytesPerFrame)});
+        needs.push_back({options.videoPath,
+                         kWavHeaderBytes + frames * (kWavBytesPerFrame + 2 * kVideoBytesPerFrame)});
     }
     if (problem.empty()) problem = checkFreeSpace(needs);
     return problem;
@@ -252,11 +240,7 @@ uint32_t stillClock() {
 int main(int argc, char** argv) {
     Options options;
     const std::string problem = parseArguments(argc, argv, options);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "democapture: %s\n%sSee democapture --help.\n", problem.c_str(),
-                     kUsage);
-        return 2;
-    }
+    if (!problem.empty()) return refuseCommandLine(kCommandLine, problem);
     if (options.help) {
         std::fputs(kHelp, stdout);
         return 0;
@@ -301,7 +285,7 @@ int main(int argc, char** argv) {
     WavFile wav{};
     if (wantWav) {
         if (!stageFile(wavFile, options.wavPath, error)) return fail(error);
-        if (!openWav(wav, wavFile.temporary.c_str(), kAudioRate))
+        if (!openWav(wav, wavFile.temporary.c_str(), kOutputRate))
             return fail(describeErrno(options.wavPath));
     }
     // The video is encoded silent while the frames run; its music goes to a WAV file beside
@@ -314,7 +298,7 @@ int main(int argc, char** argv) {
             !stageFile(silentVideo, options.videoPath, error, ".mp4") ||
             !stageFile(videoMusic, options.videoPath, error, ".wav"))
             return fail(error);
-        if (!openWav(videoSound, videoMusic.temporary.c_str(), kAudioRate))
+        if (!openWav(videoSound, videoMusic.temporary.c_str(), kOutputRate))
             return fail(describeErrno(options.videoPath));
         if (!openVideo(video, silentVideo.temporary))
             return fail(options.videoPath + ": ffmpeg could not be started");

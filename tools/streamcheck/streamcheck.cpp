@@ -15,6 +15,7 @@
 #include "engine/mixer.h"
 #include "engine/output.h"
 #include "engine/thread.h"
+#include "wav_file.h"
 #include "xm_builder.h"
 
 namespace {

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "command_line.h"
 #include "data/version.h"
 #include "engine/file_access.h"
 #include "engine/mixer.h"
@@ -31,21 +32,16 @@
 
 namespace {
 
-constexpr int32_t kRate = 44100;
 constexpr double kDefaultLimitSeconds = 600.0;
 // Frames written from the stream's ring at a time: less than the ring holds ahead of the play
 // position (99 of its 100 blocks), so that every one of them has been mixed before.
 constexpr uint32_t kChunkFrames = 65536;
-constexpr int kMostSeconds = static_cast<int>(kMaxWavFrames / kRate);  // 24347
+constexpr int kMostSeconds = static_cast<int>(kMaxWavFrames / kOutputRate);  // 24347
 
 // Every option xmrender takes; the parser knows no other.
-struct OptionSpec {
-    const char* name;
-    bool takesValue;
-};
 constexpr OptionSpec kOptions[] = {
-    {"-o", true},      {"--output", true}, {"--seconds", true},  {"--info", false},
-    {"--help", false}, {"-h", false},      {"--version", false},
+    {"--output", "-o", true}, {"--seconds", nullptr, true},  {"--info", nullptr, false},
+    {"--help", "-h", false},  {"--version", nullptr, false},
 };
 
 constexpr char kUsage[] =
@@ -95,19 +91,11 @@ struct Options {
     const char* output = nullptr;
     double seconds = 0.0;  // 0: until the song loops
     bool info = false;
+    bool help = false;
+    bool version = false;
 };
 
-int usageError(const std::string& problem) {
-    std::fprintf(stderr, "xmrender: %s\n%sSee xmrender --help.\n", problem.c_str(), kUsage);
-    return 2;
-}
-
-const OptionSpec* findOption(const std::string& name) {
-    for (const OptionSpec& option : kOptions) {
-        if (name == option.name) return &option;
-    }
-    return nullptr;
-}
+constexpr CommandLine kCommandLine = {"xmrender", kUsage, kOptions};
 
 // A decimal number of seconds: digits with at most one point, nothing around them.
 bool parseSeconds(const char* text, double& seconds) {
@@ -126,56 +114,52 @@ bool parseSeconds(const char* text, double& seconds) {
     return seconds > 0.0;
 }
 
+// Takes one option and its value into options: an error message, or an empty string.
+std::string takeOption(const std::string& name, const char* value, Options& options) {
+    if (name == "--info") options.info = true;
+    if (name == "--help") options.help = true;
+    if (name == "--version") options.version = true;
+    if (name == "--output") options.output = value;
+    if (name != "--seconds") return "";
+    double seconds = 0.0;
+    if (!parseSeconds(value, seconds))
+        return std::string("--seconds needs a number of seconds above 0, not \"") + value + "\"";
+    if (seconds > kMostSeconds) {
+        const uint64_t bytes =
+            kWavHeaderBytes +
+            kFrameBytes * static_cast<uint64_t>(std::llround(seconds * kOutputRate));
+        return "--seconds " + std::string(value) + " would make a WAV file of " +
+               describeBytes(bytes) + "; a WAV file holds at most 4.0 GiB (" +
+               std::to_string(kMostSeconds) + " seconds)";
+    }
+    options.seconds = seconds;
+    return "";
+}
+
 // Parses the arguments; returns -1 when the tool should go on, otherwise its exit status.
 int parseArguments(int argc, char** argv, Options& options) {
-    bool seen[sizeof kOptions / sizeof kOptions[0]] = {};
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const OptionSpec* option = findOption(arg);
-        if (!option) {
-            if (arg.size() > 1 && arg[0] == '-') return usageError("unknown option " + arg);
-            if (options.song) return usageError("more than one song given");
-            options.song = argv[i];
-            continue;
-        }
-        // -o and --output are one option.
-        const OptionSpec* same = arg == "--output" ? findOption("-o") : option;
-        if (seen[same - kOptions]) return usageError(arg + " is given twice");
-        seen[same - kOptions] = true;
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("xmrender %s\n", kDemoVersion);
-            return 0;
-        }
-        if (option->takesValue && (i + 1 >= argc || argv[i + 1][0] == '\0'))
-            return usageError(arg + " needs a value");
-        if (arg == "--info") {
-            options.info = true;
-        } else if (arg == "-o" || arg == "--output") {
-            options.output = argv[++i];
-        } else if (arg == "--seconds") {
-            const char* text = argv[++i];
-            double seconds = 0.0;
-            if (!parseSeconds(text, seconds)) {
-                return usageError(
-                    std::string("--seconds needs a number of seconds above 0, not \"") + text +
-                    "\"");
-            }
-            if (seconds > kMostSeconds) {
-                const uint64_t bytes =
-                    44 + 4 * static_cast<uint64_t>(std::llround(seconds * kRate));
-                return usageError("--seconds " + std::string(text) + " would make a WAV file of " +
-                                  describeBytes(bytes) + "; a WAV file holds at most 4.0 GiB (" +
-                                  std::to_string(kMostSeconds) + " seconds)");
-            }
-            options.seconds = seconds;
-        }
+    const std::string problem = readCommandLine(
+        kCommandLine, argc, argv,
+        [&](const std::string& name, const char* value) {
+            return takeOption(name, value, options);
+        },
+        [&](const char* operand) -> std::string {
+            if (options.song) return "more than one song given";
+            options.song = operand;
+            return "";
+        });
+    if (!problem.empty()) return refuseCommandLine(kCommandLine, problem);
+    if (options.help) {
+        std::fputs(kHelp, stdout);
+        return 0;
     }
-    if (!options.song) return usageError("no song given");
-    if (!options.output && !options.info) return usageError("no output file given (-o)");
+    if (options.version) {
+        std::printf("xmrender %s\n", kDemoVersion);
+        return 0;
+    }
+    if (!options.song) return refuseCommandLine(kCommandLine, "no song given");
+    if (!options.output && !options.info)
+        return refuseCommandLine(kCommandLine, "no output file given (-o)");
     return -1;
 }
 
@@ -194,9 +178,8 @@ std::string probeSong(const char* path, uint8_t* head) {
     const int readError = std::ferror(file) ? errno : 0;
     std::fclose(file);
     if (readError != 0) return std::string("cannot read: ") + std::strerror(readError);
-    if (got < 17 || std::memcmp(head, "Extended Module: ", 17) != 0) {
+    if (!isXmImage(head, static_cast<int32_t>(got)))
         return "not an XM file (no \"Extended Module: \" signature)";
-    }
     return {};
 }
 
@@ -279,15 +262,16 @@ int render(Module* module, int64_t frames, const Options& options, WavFile& wav)
         // The ring is mixed again behind what was written, unless nothing more will be.
         if (written < limit) refillStream();
         if (progress && written >= nextReport) {
-            showProgress(static_cast<double>(written) / kRate, static_cast<double>(frames) / kRate);
-            nextReport = written + 5 * kRate;
+            showProgress(static_cast<double>(written) / kOutputRate,
+                         static_cast<double>(frames) / kOutputRate);
+            nextReport = written + 5 * kOutputRate;
         }
     }
     stopPlayback(module);
     if (progress && interrupted()) std::fputc('\n', stderr);
     if (progress && !interrupted()) {
         std::fprintf(stderr, "\rxmrender: %.1f s rendered to %s\n",
-                     static_cast<double>(written) / kRate, options.output);
+                     static_cast<double>(written) / kOutputRate, options.output);
     }
     return error;
 }
@@ -330,14 +314,15 @@ int main(int argc, char** argv) {
     }
 
     useOutputDevice(&offlineOutput, nullptr);  // no threads: render() mixes
-    if (!openOutput(kRate)) {
+    if (!openOutput(kOutputRate)) {
         freeModule(module);
         return fileError(options.song, "the engine's offline output did not open");
     }
-    const int64_t limit =
-        std::llround((options.seconds > 0.0 ? options.seconds : kDefaultLimitSeconds) * kRate);
+    const int64_t limit = std::llround(
+        (options.seconds > 0.0 ? options.seconds : kDefaultLimitSeconds) * kOutputRate);
     const int64_t frames = options.seconds > 0.0 ? limit : measureSong(module, limit);
-    unfit = checkFreeSpace({{options.output, 44 + 4 * static_cast<uint64_t>(frames)}});
+    unfit = checkFreeSpace(
+        {{options.output, kWavHeaderBytes + kFrameBytes * static_cast<uint64_t>(frames)}});
     if (!unfit.empty()) {
         closeOutput();
         freeModule(module);
@@ -350,7 +335,7 @@ int main(int argc, char** argv) {
     std::string stageError;
     WavFile wav{};
     if (!stageFile(staged, options.output, stageError) ||
-        !openWav(wav, staged.temporary.c_str(), kRate)) {
+        !openWav(wav, staged.temporary.c_str(), kOutputRate)) {
         const std::string message =
             stageError.empty() ? std::string("cannot write: ") + std::strerror(errno) : "";
         if (wav.file) closeWav(wav);

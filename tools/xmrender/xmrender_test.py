@@ -79,7 +79,7 @@ class CommandLine(unittest.TestCase):
                      [self.song, "--seconds", "0", "-o", "x.wav"],
                      [self.song, "--seconds", "ten", "-o", "x.wav"],
                      [self.song, "--seconds", "nan", "-o", "x.wav"],
-                     [self.song, self.song, "-o", "x.wav"]):
+                     [self.song, self.song, "-o", "x.wav"], ["--help", "--what"]):
             result = run(*args)
             self.assertEqual(result.returncode, 2, args)
             self.assertIn("usage: xmrender", result.stderr, args)
@@ -138,8 +138,9 @@ class CommandLine(unittest.TestCase):
     def test_help_names_every_option_of_the_table(self):
         with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "xmrender.cpp")) as f:
             table = re.search(r"kOptions\[\] = \{(.*?)\};", f.read(), re.S).group(1)
-        options = re.findall(r'\{"(-[-a-z]*)"', table)
+        options = re.findall(r'"(-[-a-z]*)"', table)  # long and short names
         self.assertIn("--seconds", options)
+        self.assertIn("-o", options)
         result = run("--help")
         self.assertEqual((result.returncode, result.stderr), (0, ""))
         for option in options:

@@ -1,7 +1,7 @@
-// A small writer of XM images for tests: songs with patterns, instruments, envelopes and
-// samples are described as plain structs and turned into the bytes of a file. Every header
-// field the loader checks can be overridden, so that broken files are as easy to write as good
-// ones.
+// A small writer of XM images for the tests and the tools: songs with patterns, instruments,
+// envelopes and samples are described as plain structs and turned into the bytes of a file. Every
+// header field the loader checks can be overridden, so that broken files are as easy to write as
+// good ones.
 //
 //   XmSong song;                       // 4 channels, one order entry naming pattern 0
 //   song.addPattern(16).at(0, 0) = {49, 1};        // C-4 with instrument 1 on row 0
