@@ -3,11 +3,8 @@
 // title. The page (page_web.html) scales the canvas to the window.
 #include <emscripten.h>
 
-#include <cstdlib>
-
 #include "cells/cell_frame.h"
 #include "host/console.h"
-#include "host/marker_title.h"
 #include "render/cell_image.h"
 
 namespace {
@@ -34,12 +31,6 @@ EM_JS(void, markFrameStage, (int stage), { Module.webPage.mark(stage); });
 
 void openDemoConsole() {
     showCanvas(canvasPixels, kCellImageWidth, kCellImageHeight);
-    // The titles of the Windows console, in the same order: no window has to be found by its
-    // title here, but the page shows the same sequence.
-    srand(tickCount());
-    char marker[kMarkerTitleLength + 1];
-    buildMarkerTitle(marker);
-    setPageTitle(marker);
     setPageTitle(kWebGreetingTitle);
 }
 
