@@ -59,7 +59,8 @@ const char kWebGreetingTitle[] =
 // grow), so the page shows it without copying it first.
 uint32_t canvasPixels[kCellImagePixels];
 
-// Stages of a frame's work, marked on the page's performance timeline.
+// Stages of a frame's work, marked on the page's performance timeline when it benchmarks
+// (index.html?bench).
 enum class FrameStage { Started, Drawn, Converted, Presented };
 
 void markFrameStage(FrameStage stage) {

@@ -14,9 +14,12 @@
 //
 // webPage is the page: the start on a click or a key (browsers start sound only after one), the
 // canvas, full screen, and the figures that the end-to-end check and the benchmark read
-// (window.demo). With ?autostart the demo starts without a gesture where the browser allows it.
+// (window.demo). With ?autostart the demo starts without a gesture where the browser allows it;
+// with ?bench the page also marks the stages of every frame on its performance timeline and
+// measures the level of its sound.
 
 const pageQuery = new URLSearchParams(location.search);
+const benchmarking = pageQuery.has('bench');
 
 // Plays a ring of interleaved 16-bit stereo frames in an endless loop at `step` ring frames a
 // context frame (1 unless the context refused the engine's rate), and reports how far it has
@@ -95,7 +98,7 @@ const webAudio = (function () {
   let player = null;   // the page's own player, when a ScriptProcessorNode plays
   let port = null;     // the worklet's, when an AudioWorkletNode plays
   let node = null;     // the one that plays
-  let analyser = null; // between the node and the speakers
+  let analyser = null; // between the node and the speakers, with ?bench
   let kind = 'none';
   let ring = null;     // the engine's ring: byte offset and size in WebAssembly memory
   let ringBytes = 0;
@@ -186,10 +189,14 @@ const webAudio = (function () {
         kind = 'ScriptProcessorNode';
       }
       if (!node) return false;
-      analyser = context.createAnalyser();
-      analyser.fftSize = 2048;
-      node.connect(analyser);
-      analyser.connect(context.destination);
+      if (benchmarking) {
+        analyser = context.createAnalyser();
+        analyser.fftSize = 2048;
+        node.connect(analyser);
+        analyser.connect(context.destination);
+      } else {
+        node.connect(context.destination);
+      }
       const until = performance.now() + waitMilliseconds;
       while (context.state !== 'running' && performance.now() < until)
         await new Promise((resolve) => setTimeout(resolve, 20));
@@ -252,9 +259,10 @@ const webAudio = (function () {
       return (heard - last.startFrame / context.sampleRate) * 1000;
     },
 
-    // What the page reports about its sound: for people and for the end-to-end check.
+    // What the page reports about its sound: for people and for the end-to-end check. The
+    // level (root mean square of the last 2048 frames heard) is null without ?bench.
     describe() {
-      let level = 0;
+      let level = null;
       if (analyser) {
         const wave = new Float32Array(analyser.fftSize);
         analyser.getFloatTimeDomainData(wave);
@@ -286,9 +294,9 @@ const webPage = (function () {
   let shownFrame = 0;       // the frame on the canvas
   let presentedFrames = 0;  // frames that reached the canvas
 
-  // Main-thread time of every presented frame in the first minute, from the performance marks:
-  // drawing the frames that came due, converting the cells to pixels, putting them on the
-  // canvas.
+  // With ?bench, the main thread's time for every presented frame in the first minute, from
+  // the performance marks: drawing the frames that came due, converting the cells to pixels,
+  // putting them on the canvas.
   const stages = ['demo-frame', 'demo-drawn', 'demo-converted', 'demo-presented'];
   const timings = {draw: [], convert: [], upload: [], total: []};
   const timedMilliseconds = 60000;
@@ -413,6 +421,7 @@ const webPage = (function () {
       presentedFrames += 1;
     },
     mark(stage) {
+      if (!benchmarking) return;
       performance.mark(stages[stage]);
       if (stage !== 3) return;
       const now = performance.now();

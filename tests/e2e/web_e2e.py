@@ -111,7 +111,7 @@ class Page(unittest.TestCase):
         return frame
 
     def test_the_demo_after_a_click(self):
-        page = self.open()
+        page = self.open("?bench")
         waiting = self.wait_for(page, lambda s: s["state"] == "waiting", 30, "the prompt")
         self.assertEqual(waiting["title"], common.TITLE)
         self.assertIn("click or press a key to start", page.run("return document.body.innerText"))
@@ -169,11 +169,12 @@ class Page(unittest.TestCase):
         self.assertLess(back["musicMilliseconds"] - 40 * (back["shownFrame"] - 1), 80)
         # The frames drawn to catch up are the frames of democapture too.
         self.assertGreater(self.assert_canvas_is_democaptures(page), back["shownFrame"] - 1)
+        self.assertGreater(page.run("return demo.timings().frames"), 0, "?bench times frames")
 
     def test_an_older_browser_plays_through_a_script_processor_at_its_own_rate(self):
         # As in a page served over plain http from another machine (no secure context, so no
         # AudioWorklet), by a browser whose audio runs at 48000 Hz and takes no other rate.
-        page = self.open("?autostart", """
+        page = self.open("?autostart&bench", """
             const Context = window.AudioContext;
             window.AudioContext = function (options) {
                 if (options && options.sampleRate)
@@ -193,6 +194,16 @@ class Page(unittest.TestCase):
         lead = audio["playedFrames"] / 44.1 - stats["musicMilliseconds"]
         self.assertTrue(0 <= lead < 500, "played %.0f ms ahead of the music heard" % lead)
         self.assertGreater(stats["shownFrame"], 145)
+
+    def test_without_bench_the_page_marks_no_frames_and_has_no_analyser(self):
+        page = self.open("?autostart", """
+            window.marked = [];
+            new PerformanceObserver((list) => marked.push(...list.getEntries().map(e => e.name)))
+                .observe({entryTypes: ['mark', 'measure']});""")
+        stats = self.wait_for(page, lambda s: s["presentedFrames"] > 25, 60, "a second of frames")
+        self.assertIsNone(stats["audio"]["level"])
+        self.assertEqual(page.run("return marked"), [])
+        self.assertEqual(page.run("return demo.timings().frames"), 0)
 
     def test_without_sound_output_no_picture(self):
         page = self.open("", "delete window.AudioContext; delete window.webkitAudioContext;")
