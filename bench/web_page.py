@@ -2,7 +2,8 @@
 """The web page's figures: its size, raw and gzip-compressed, and the main thread's time for
 each presented frame over the first 60 seconds in headless chromium (drawing the frames that
 came due, converting the cells to pixels, putting them on the canvas), read from the page's
-own performance marks. Needs Debian's chromium, chromium-driver and python3-selenium.
+own performance marks, which it makes with ?bench. Needs Debian's chromium, chromium-driver and
+python3-selenium.
 
     /usr/bin/python3 bench/web_page.py [build/web]
 """
@@ -36,7 +37,7 @@ def frame_times(directory):
     server = browser.Server(directory)
     page = browser.Browser("--autoplay-policy=no-user-gesture-required")
     try:
-        page.driver.get(server.url + "?autostart")
+        page.driver.get(server.url + "?autostart&bench")
         deadline = time.monotonic() + SECONDS + 60
         while time.monotonic() < deadline:
             stats = page.stats()

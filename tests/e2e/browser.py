@@ -82,10 +82,11 @@ class Browser:
         self.driver.find_element(By.TAG_NAME, "body").click()
 
     def canvas(self):
-        """The frame on the canvas and its pixels (640 by 600, RGBA), read at the same moment."""
+        """The frame on the canvas and its pixels (RGBA, row by row), read at the same moment."""
         frame, pixels = self.run("""
-            const data = document.getElementById('screen').getContext('2d')
-                             .getImageData(0, 0, 640, 600).data;
+            const screen = document.getElementById('screen');
+            const data = screen.getContext('2d')
+                             .getImageData(0, 0, screen.width, screen.height).data;
             let text = '';
             for (let i = 0; i < data.length; i += 0x8000)
                 text += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));

@@ -94,8 +94,24 @@ class Page(unittest.TestCase):
         self.assertTrue(stats, "%s: %s" % (what, page.stats()))
         return stats
 
+    def assert_canvas_is_democaptures(self, page):
+        """Compares the canvas pixel for pixel with democapture's picture of the frame the page
+        reports, and returns that frame."""
+        frame, pixels = page.canvas()
+        with tempfile.TemporaryDirectory() as directory:
+            subprocess.run([CAPTURE, "--frames", "%d:%d" % (frame, frame), "--png", directory],
+                           check=True, timeout=300)
+            size, expected = read_png_rgb(os.path.join(directory, "frame_%05d.png" % frame))
+        self.assertEqual(size, (WIDTH, HEIGHT))
+        self.assertEqual(len(pixels), 4 * WIDTH * HEIGHT)
+        different = sum(1 for k in range(WIDTH * HEIGHT)
+                        if pixels[4 * k:4 * k + 3] != expected[3 * k:3 * k + 3]
+                        or pixels[4 * k + 3] != 255)
+        self.assertEqual(different, 0, "pixels of frame %d unlike democapture's" % frame)
+        return frame
+
     def test_the_demo_after_a_click(self):
-        page = self.open()
+        page = self.open("?bench")
         waiting = self.wait_for(page, lambda s: s["state"] == "waiting", 30, "the prompt")
         self.assertEqual(waiting["title"], common.TITLE)
         self.assertIn("click or press a key to start", page.run("return document.body.innerText"))
@@ -110,18 +126,7 @@ class Page(unittest.TestCase):
 
         # At about 8 s the canvas shows democapture's picture of the frame the page reports.
         self.wait_for(page, lambda s: (s["musicMilliseconds"] or 0) >= 8000, 60, "8 s of music")
-        frame, pixels = page.canvas()
-        self.assertGreater(frame, 150)
-        with tempfile.TemporaryDirectory() as directory:
-            subprocess.run([CAPTURE, "--frames", "%d:%d" % (frame, frame), "--png", directory],
-                           check=True, timeout=300)
-            size, expected = read_png_rgb(os.path.join(directory, "frame_%05d.png" % frame))
-        self.assertEqual(size, (WIDTH, HEIGHT))
-        self.assertEqual(len(pixels), 4 * WIDTH * HEIGHT)
-        different = sum(1 for k in range(WIDTH * HEIGHT)
-                        if pixels[4 * k:4 * k + 3] != expected[3 * k:3 * k + 3]
-                        or pixels[4 * k + 3] != 255)
-        self.assertEqual(different, 0, "pixels of frame %d unlike democapture's" % frame)
+        self.assertGreater(self.assert_canvas_is_democaptures(page), 150)
 
         # For the next 10 s: the music plays, no block of it was heard before it was mixed,
         # the picture keeps to the music, and at least 95 % of the frames that came due were
@@ -162,11 +167,14 @@ class Page(unittest.TestCase):
         self.assertEqual(page.run("return seen"), ["hidden", "visible"])
         self.assertEqual(back["audio"]["staleBlocks"], 0)
         self.assertLess(back["musicMilliseconds"] - 40 * (back["shownFrame"] - 1), 80)
+        # The frames drawn to catch up are the frames of democapture too.
+        self.assertGreater(self.assert_canvas_is_democaptures(page), back["shownFrame"] - 1)
+        self.assertGreater(page.run("return demo.timings().frames"), 0, "?bench times frames")
 
     def test_an_older_browser_plays_through_a_script_processor_at_its_own_rate(self):
         # As in a page served over plain http from another machine (no secure context, so no
         # AudioWorklet), by a browser whose audio runs at 48000 Hz and takes no other rate.
-        page = self.open("?autostart", """
+        page = self.open("?autostart&bench", """
             const Context = window.AudioContext;
             window.AudioContext = function (options) {
                 if (options && options.sampleRate)
@@ -186,6 +194,16 @@ class Page(unittest.TestCase):
         lead = audio["playedFrames"] / 44.1 - stats["musicMilliseconds"]
         self.assertTrue(0 <= lead < 500, "played %.0f ms ahead of the music heard" % lead)
         self.assertGreater(stats["shownFrame"], 145)
+
+    def test_without_bench_the_page_marks_no_frames_and_has_no_analyser(self):
+        page = self.open("?autostart", """
+            window.marked = [];
+            new PerformanceObserver((list) => marked.push(...list.getEntries().map(e => e.name)))
+                .observe({entryTypes: ['mark', 'measure']});""")
+        stats = self.wait_for(page, lambda s: s["presentedFrames"] > 25, 60, "a second of frames")
+        self.assertIsNone(stats["audio"]["level"])
+        self.assertEqual(page.run("return marked"), [])
+        self.assertEqual(page.run("return demo.timings().frames"), 0)
 
     def test_without_sound_output_no_picture(self):
         page = self.open("", "delete window.AudioContext; delete window.webkitAudioContext;")

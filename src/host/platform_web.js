@@ -1,13 +1,25 @@
-// The audio side of the web output device (output_web.cpp): an audio context, the node that
-// plays a copy of the engine's ring in an endless loop, and the audio clock.
+// The page's platform in JavaScript (platform_web.cpp is its C++ side, page_web.html the page):
+// linked into index.js ahead of the program, so the C++ side's EM_JS functions call webAudio
+// and webPage by name, and these call the program's exports (Module._web...).
 //
-// The ring is played by an AudioWorkletNode, on the browser's audio thread, so that nothing
-// the page's thread does (drawing, a collection of garbage, a hidden tab) can break the sound
-// while the ring holds mixed music. AudioWorklets exist only in secure contexts (https, or a
-// server on localhost); elsewhere a ScriptProcessorNode plays the same ring on the page's
-// thread. Neither can read WebAssembly memory without SharedArrayBuffer, which a plain static
-// server does not enable, so the player keeps its own copy of the ring: the whole ring when
-// play starts, then every block that the engine mixes again.
+// webAudio is the audio side of the output device: an audio context, the node that plays a
+// copy of the engine's ring in an endless loop, and the audio clock. The ring is played by an
+// AudioWorkletNode, on the browser's audio thread, so that nothing the page's thread does
+// (drawing, a collection of garbage, a hidden tab) can break the sound while the ring holds
+// mixed music. AudioWorklets exist only in secure contexts (https, or a server on localhost);
+// elsewhere a ScriptProcessorNode plays the same ring on the page's thread. Neither can read
+// WebAssembly memory without SharedArrayBuffer, which a plain static server does not enable, so
+// the player keeps its own copy of the ring: the whole ring when play starts, then every block
+// that the engine mixes again.
+//
+// webPage is the page: the start on a click or a key (browsers start sound only after one), the
+// canvas, full screen, and the figures that the end-to-end check and the benchmark read
+// (window.demo). With ?autostart the demo starts without a gesture where the browser allows it;
+// with ?bench the page also marks the stages of every frame on its performance timeline and
+// measures the level of its sound.
+
+const pageQuery = new URLSearchParams(location.search);
+const benchmarking = pageQuery.has('bench');
 
 // Plays a ring of interleaved 16-bit stereo frames in an endless loop at `step` ring frames a
 // context frame (1 unless the context refused the engine's rate), and reports how far it has
@@ -81,11 +93,12 @@ class RingPlayer {
   }
 }
 
-Module.webAudio = (function () {
+const webAudio = (function () {
   let context = null;
   let player = null;   // the page's own player, when a ScriptProcessorNode plays
   let port = null;     // the worklet's, when an AudioWorkletNode plays
-  let analyser = null;
+  let node = null;     // the one that plays
+  let analyser = null; // between the node and the speakers, with ?bench
   let kind = 'none';
   let ring = null;     // the engine's ring: byte offset and size in WebAssembly memory
   let ringBytes = 0;
@@ -149,7 +162,6 @@ Module.webAudio = (function () {
     // Builds the player and waits until the context runs: true when there is sound output.
     async connect(waitMilliseconds) {
       if (!context) return false;
-      let node = null;
       if (context.audioWorklet && window.AudioWorkletNode) {
         try {
           const url = URL.createObjectURL(
@@ -177,10 +189,14 @@ Module.webAudio = (function () {
         kind = 'ScriptProcessorNode';
       }
       if (!node) return false;
-      analyser = context.createAnalyser();
-      analyser.fftSize = 2048;
-      node.connect(analyser);
-      analyser.connect(context.destination);
+      if (benchmarking) {
+        analyser = context.createAnalyser();
+        analyser.fftSize = 2048;
+        node.connect(analyser);
+        analyser.connect(context.destination);
+      } else {
+        node.connect(context.destination);
+      }
       const until = performance.now() + waitMilliseconds;
       while (context.state !== 'running' && performance.now() < until)
         await new Promise((resolve) => setTimeout(resolve, 20));
@@ -190,13 +206,13 @@ Module.webAudio = (function () {
     // A context that never ran (no gesture where one is needed) is given up.
     abandon() {
       if (context) context.close();
-      context = player = port = analyser = null;
+      context = player = port = node = analyser = null;
       kind = 'none';
     },
 
     open(rate) {
       ringRate = rate;
-      return context !== null && analyser !== null && context.state === 'running';
+      return context !== null && node !== null && context.state === 'running';
     },
     prepare(pointer, bytes) {
       ring = pointer;
@@ -212,9 +228,6 @@ Module.webAudio = (function () {
     },
     position() {
       return playing ? 4 * last.played : 0;
-    },
-    staleBlocks() {
-      return last.stale;
     },
     send(firstFrame, frames) {
       const samples = copyOfRing(firstFrame, frames);
@@ -246,9 +259,10 @@ Module.webAudio = (function () {
       return (heard - last.startFrame / context.sampleRate) * 1000;
     },
 
-    // What the page reports about its sound: for people and for the end-to-end check.
+    // What the page reports about its sound: for people and for the end-to-end check. The
+    // level (root mean square of the last 2048 frames heard) is null without ?bench.
     describe() {
-      let level = 0;
+      let level = null;
       if (analyser) {
         const wave = new Float32Array(analyser.fftSize);
         analyser.getFloatTimeDomainData(wave);
@@ -264,6 +278,166 @@ Module.webAudio = (function () {
         staleBlocks: last.stale,
         level,
       };
+    },
+  };
+})();
+
+const webPage = (function () {
+  const prompt = document.getElementById('prompt');
+  const heading = document.getElementById('title');
+  const line = document.getElementById('line');
+  const canvas = document.getElementById('screen');
+  // loading, waiting (for a click or a key), starting, running or failed.
+  let state = 'loading';
+  let context2d = null;
+  let image = null;
+  let shownFrame = 0;       // the frame on the canvas
+  let presentedFrames = 0;  // frames that reached the canvas
+
+  // With ?bench, the main thread's time for every presented frame in the first minute, from
+  // the performance marks: drawing the frames that came due, converting the cells to pixels,
+  // putting them on the canvas.
+  const stages = ['demo-frame', 'demo-drawn', 'demo-converted', 'demo-presented'];
+  const timings = {draw: [], convert: [], upload: [], total: []};
+  const timedMilliseconds = 60000;
+  let firstPresented = -1;
+
+  function say(text) {
+    line.textContent = text;
+    prompt.hidden = false;
+    canvas.hidden = true;
+  }
+
+  async function start(gesture) {
+    if (state !== 'waiting') return;
+    state = 'starting';
+    const created = webAudio.create();
+    if (gesture) Module._webOpenConsole();
+    const connected = created && await webAudio.connect(gesture ? 3000 : 1000);
+    if (!gesture && !connected) {
+      // No autoplay without a gesture here: ask for one.
+      webAudio.abandon();
+      state = 'waiting';
+      say('click or press a key to start');
+      return;
+    }
+    if (!gesture) Module._webOpenConsole();
+    const problem = Module._webStartUp();
+    if (problem) {
+      state = 'failed';
+      say(UTF8ToString(problem));
+      return;
+    }
+    state = 'running';
+  }
+
+  function toggleFullScreen() {
+    const page = document.documentElement;
+    if (document.fullscreenElement) document.exitFullscreen();
+    else if (page.requestFullscreen) page.requestFullscreen();
+  }
+
+  function begin(gesture) {
+    start(gesture).catch((error) => {
+      state = 'failed';
+      say('The demo could not start: ' + error);
+    });
+  }
+
+  document.addEventListener('click', () => begin(true));
+  document.addEventListener('keydown', (event) => {
+    if (event.repeat || event.ctrlKey || event.altKey || event.metaKey) return;
+    if (state === 'running') toggleFullScreen();
+    else begin(true);
+  });
+  document.addEventListener('dblclick', () => {
+    if (state === 'running') toggleFullScreen();
+  });
+
+  function median(values) {
+    if (!values.length) return NaN;
+    const sorted = Float64Array.from(values).sort();
+    return sorted[sorted.length >> 1];
+  }
+
+  // What the page shows and plays, for the end-to-end check and the benchmark.
+  window.demo = {
+    state: () => state,
+    stats() {
+      const music = state === 'running' ? webAudio.musicMilliseconds() : NaN;
+      return {
+        state,
+        title: document.title,
+        shownFrame,
+        presentedFrames,
+        musicMilliseconds: Number.isNaN(music) ? null : music,
+        audio: webAudio.describe(),
+      };
+    },
+    timings() {
+      const summary = {frames: timings.total.length};
+      for (const name in timings) {
+        summary[name] = {median: median(timings[name]), worst: Math.max(0, ...timings[name])};
+      }
+      return summary;
+    },
+  };
+
+  Module.onAbort = () => {
+    state = 'failed';
+    say(location.protocol === 'file:'
+            ? 'The page needs a web server: see the README.'
+            : 'This browser could not load the demo\'s WebAssembly.');
+  };
+
+  return {
+    // The program has loaded: the page shows its title and waits for a click or a key.
+    open(title) {
+      document.title = title;
+      heading.textContent = title;
+      state = 'waiting';
+      say('click or press a key to start');
+      if (pageQuery.has('autostart')) begin(false);
+    },
+    // The canvas shows the pixels at byte offset pointer of the program's memory, width by
+    // height, scaled to fit the window with its aspect kept.
+    showCanvas(buffer, pointer, width, height) {
+      canvas.width = width;
+      canvas.height = height;
+      canvas.style.setProperty('--aspect', width / height);
+      context2d = canvas.getContext('2d', {alpha: false});
+      image = new ImageData(new Uint8ClampedArray(buffer, pointer, width * height * 4), width,
+                            height);
+      context2d.fillStyle = '#000';
+      context2d.fillRect(0, 0, width, height);
+      prompt.hidden = true;
+      canvas.hidden = false;
+    },
+    upload() {
+      context2d.putImageData(image, 0, 0);
+    },
+    presented(frame) {
+      shownFrame = frame;
+      presentedFrames += 1;
+    },
+    mark(stage) {
+      if (!benchmarking) return;
+      performance.mark(stages[stage]);
+      if (stage !== 3) return;
+      const now = performance.now();
+      if (firstPresented < 0) firstPresented = now;
+      if (now - firstPresented <= timedMilliseconds) {
+        const measure = (name, from, to) =>
+            timings[name].push(performance.measure('demo-' + name, stages[from],
+                                                   stages[to]).duration);
+        measure('draw', 0, 1);
+        measure('convert', 1, 2);
+        measure('upload', 2, 3);
+        measure('total', 0, 3);
+      }
+      // The timeline would grow for as long as the demo runs.
+      for (const name of stages) performance.clearMarks(name);
+      for (const name in timings) performance.clearMeasures('demo-' + name);
     },
   };
 })();
