@@ -72,7 +72,8 @@ bool isPseudoConsole() {
 // Looks at what the console shows once it is set up, and takes the terminal path where
 // chooseConsolePath asks for it and the console acts on virtual terminal sequences. A console
 // that cannot (one older than Windows 10 refuses the mode; Wine's accepts it but shows the
-// sequences as text, which the whole-frame write then covers) keeps the whole-frame write.
+// sequences as text, which the first whole-frame write covers) keeps the whole-frame write,
+// with its mode and cursor as they were.
 void chooseTerminalPath() {
     HANDLE buffer =
         CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -85,6 +86,7 @@ void chooseTerminalPath() {
             ConsolePath::Terminal &&
         GetConsoleMode(buffer, &mode) &&
         SetConsoleMode(buffer, ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+        const COORD cursor = info.dwCursorPosition;
         DWORD written = 0;
         WriteConsoleA(buffer, kTerminalProbe, sizeof kTerminalProbe - 1, &written, nullptr);
         if (GetConsoleScreenBufferInfo(buffer, &info) &&
@@ -96,6 +98,7 @@ void chooseTerminalPath() {
             terminalWindow = regionOf(info.srWindow);
             return;
         }
+        SetConsoleCursorPosition(buffer, cursor);
         SetConsoleMode(buffer, mode);
     }
     CloseHandle(buffer);
