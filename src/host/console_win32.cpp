@@ -1,10 +1,16 @@
 // The console host on Windows: a console screen buffer of 80 by 50 cells, its window as large
-// as the buffer and maximised, written whole once per frame with WriteConsoleOutputA.
+// as the buffer and maximised, written whole once per frame with WriteConsoleOutputA. A
+// console that cannot show all 80 by 50 cells that way (a window that stayed smaller, a
+// terminal tab behind a pseudo console) is given the terminal encoder's virtual terminal
+// sequences instead, fitted to its visible window (console_path.h).
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "host/console.h"
+#include "host/console_path.h"
 #include "host/console_records.h"
 #include "host/marker_title.h"
 
@@ -43,6 +49,75 @@ void showWholeBuffer() {
     CloseHandle(activeBuffer);
 }
 
+// The terminal path, where it is taken: a handle of the active buffer with read access (the
+// window's size is read for every frame, which consoleOutput cannot do), the window it was
+// last read as, what the window shows as far as the encoder knows, and a frame's bytes.
+HANDLE terminalBuffer = nullptr;
+ConsoleRegion terminalWindow{};
+TerminalScreen terminalScreen;
+std::string terminalBytes;
+
+ConsoleRegion regionOf(const SMALL_RECT& rect) {
+    return ConsoleRegion{rect.Left, rect.Top, rect.Right, rect.Bottom};
+}
+
+// Terminals that host a console through a pseudo console give it a window of this class.
+bool isPseudoConsole() {
+    char className[32] = "";
+    HWND window = GetConsoleWindow();
+    return window && GetClassNameA(window, className, sizeof className) > 0 &&
+           std::strcmp(className, "PseudoConsoleWindow") == 0;
+}
+
+// Looks at what the console shows once it is set up, and takes the terminal path where
+// chooseConsolePath asks for it and the console acts on virtual terminal sequences. A console
+// that cannot (one older than Windows 10 refuses the mode; Wine's accepts it but shows the
+// sequences as text, which the first whole-frame write covers) keeps the whole-frame write,
+// with its mode and cursor as they were.
+void chooseTerminalPath() {
+    HANDLE buffer =
+        CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (buffer == INVALID_HANDLE_VALUE) return;
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    DWORD mode = 0;
+    if (GetConsoleScreenBufferInfo(buffer, &info) &&
+        chooseConsolePath(ConsoleState{regionOf(info.srWindow), isPseudoConsole()}) ==
+            ConsolePath::Terminal &&
+        GetConsoleMode(buffer, &mode) &&
+        SetConsoleMode(buffer, ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+        const COORD cursor = info.dwCursorPosition;
+        DWORD written = 0;
+        WriteConsoleA(buffer, kTerminalProbe, sizeof kTerminalProbe - 1, &written, nullptr);
+        if (GetConsoleScreenBufferInfo(buffer, &info) &&
+            terminalProbeMoved(regionOf(info.srWindow), info.dwCursorPosition.X,
+                               info.dwCursorPosition.Y)) {
+            // The encoder writes its half blocks and glyphs in UTF-8.
+            SetConsoleOutputCP(CP_UTF8);
+            terminalBuffer = buffer;
+            terminalWindow = regionOf(info.srWindow);
+            return;
+        }
+        SetConsoleCursorPosition(buffer, cursor);
+        SetConsoleMode(buffer, mode);
+    }
+    CloseHandle(buffer);
+}
+
+// The window is read again for every frame, so that the picture follows a resize.
+void presentThroughTerminal() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(terminalBuffer, &info)) terminalWindow = regionOf(info.srWindow);
+    terminalBytes.clear();
+    encodeForConsoleWindow(cellFrame, terminalWindow, terminalScreen, terminalBytes);
+    DWORD written = 0;
+    if (!terminalBytes.empty())
+        WriteConsoleA(terminalBuffer, terminalBytes.data(),
+                      static_cast<DWORD>(terminalBytes.size()), &written, nullptr);
+    CONSOLE_CURSOR_INFO cursor{1, FALSE};
+    SetConsoleCursorInfo(terminalBuffer, &cursor);
+}
+
 }  // namespace
 
 void openDemoConsole() {
@@ -62,6 +137,8 @@ void openDemoConsole() {
 
     SetConsoleTitleA(kGreetingTitle);
     ShowWindow(consoleWindow, SW_SHOWMAXIMIZED);
+
+    chooseTerminalPath();
 }
 
 void closeDemoConsole() {}
@@ -71,6 +148,10 @@ int setConsoleTitle(const char* text) {
 }
 
 void presentCellFrame() {
+    if (terminalBuffer) {
+        presentThroughTerminal();
+        return;
+    }
     CHAR_INFO transfer[kScreenCells];
     fillConsoleRecords(cellFrame(), transfer);
     SMALL_RECT region{kPresentRegion.left, kPresentRegion.top, kPresentRegion.right,

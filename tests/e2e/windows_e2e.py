@@ -35,25 +35,35 @@ class Windows(unittest.TestCase):
         missing = [tool for tool in TOOLS if not shutil.which(tool)]
         if not EXE or not os.path.exists(EXE) or not CAPTURE or missing:
             common.skip_or_fail("needs %s, democapture and %s" % (EXE or "demo.exe", ", ".join(missing) or "-"))
-        cls.display = ":%d" % free_display()
-        cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24",
-                                     "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.DEVNULL)
+        cls.display, cls.xvfb = cls.start_xvfb("1280x1024x24")
+        # A screen too small for a console window of 50 rows.
+        cls.small_display, cls.small_xvfb = cls.start_xvfb("800x480x24")
         # The Wine prefix is made once and kept beside the build: making it takes a while.
         os.makedirs(PREFIX_HOME, exist_ok=True)
         cls.prefix = os.path.join(PREFIX_HOME, "prefix")
         # Nothing of an earlier run may still hold the prefix.
         subprocess.run(["wineserver", "-k"], env=cls.environment(None), capture_output=True, timeout=60)
-        if not common.wait_until(lambda: subprocess.run(["xwininfo", "-root", "-display", cls.display],
-                                                        capture_output=True).returncode == 0, 20):
-            cls.tearDownClass()
-            raise AssertionError("Xvfb did not start")
+        for display in (cls.display, cls.small_display):
+            if not common.wait_until(lambda: subprocess.run(["xwininfo", "-root", "-display", display],
+                                                            capture_output=True).returncode == 0, 20):
+                cls.tearDownClass()
+                raise AssertionError("Xvfb did not start")
+
+    @classmethod
+    def start_xvfb(cls, screen):
+        display = ":%d" % free_display()
+        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", screen, "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The next display's lock file may not be there yet.
+        common.wait_until(lambda: os.path.exists("/tmp/.X%s-lock" % display[1:]), 20)
+        return display, xvfb
 
     @classmethod
     def tearDownClass(cls):
         subprocess.run(["wineserver", "-k"], env=cls.environment(None), capture_output=True, timeout=60)
-        cls.xvfb.terminate()
-        cls.xvfb.wait(timeout=20)
+        for xvfb in (cls.xvfb, cls.small_xvfb):
+            xvfb.terminate()
+            xvfb.wait(timeout=20)
 
     @classmethod
     def environment(cls, home):
@@ -62,7 +72,7 @@ class Windows(unittest.TestCase):
                        "HOME": home or PREFIX_HOME, "WINEDLLOVERRIDES": "mscoree,mshtml="}
         return environment
 
-    def run_demo(self, with_sound):
+    def run_demo(self, with_sound, display=None):
         home = tempfile.TemporaryDirectory()
         self.addCleanup(home.cleanup)
         if with_sound:
@@ -74,6 +84,7 @@ class Windows(unittest.TestCase):
             with open(os.path.join(home.name, "empty.conf"), "w") as f:
                 f.write("\n")
         environment = self.environment(home.name)
+        environment["DISPLAY"] = display or self.display
         if not with_sound:
             environment["ALSA_CONFIG_PATH"] = os.path.join(home.name, "empty.conf")
         process = subprocess.Popen(["wine", EXE], env=environment, stdout=subprocess.DEVNULL,
@@ -87,25 +98,26 @@ class Windows(unittest.TestCase):
         self.addCleanup(stop)
         return process
 
-    def window(self):
-        result = subprocess.run(["xwininfo", "-root", "-tree", "-display", self.display],
+    def window(self, display=None):
+        result = subprocess.run(["xwininfo", "-root", "-tree", "-display", display or self.display],
                                 capture_output=True, text=True)
         for line in result.stdout.splitlines():
             if '"%s"' % common.TITLE in line:
                 return line.split()[0]
         return None
 
-    def size(self, window):
-        result = subprocess.run(["xwininfo", "-id", window, "-display", self.display],
+    def size(self, window, display=None):
+        result = subprocess.run(["xwininfo", "-id", window, "-display", display or self.display],
                                 capture_output=True, text=True)
         values = dict(line.strip().split(": ", 1) for line in result.stdout.splitlines()
                       if line.strip().startswith(("Width:", "Height:")))
         return int(values["Width"]), int(values["Height"])
 
-    def screenshot(self, window):
+    def screenshot(self, window, display=None):
         """The window's pixels as RGB bytes; none when the window has gone meanwhile."""
         result = subprocess.run("xwd -silent -id %s -display %s | convert xwd:- -depth 8 rgb:-"
-                                % (window, self.display), shell=True, capture_output=True, timeout=30)
+                                % (window, display or self.display), shell=True, capture_output=True,
+                                timeout=30)
         return result.stdout if result.returncode == 0 else b""
 
     def test_opens_its_window_and_shows_the_zoom(self):
@@ -160,6 +172,28 @@ class Windows(unittest.TestCase):
             alike += sum(1 for look in boxes if max(abs(a - b) for a, b in zip(look, usual)) <= 12)
         self.assertGreaterEqual(alike, common.CELLS - 40, "the %d by %d window does not show the 50 "
                                 "rows cell for cell (%d of %d cells alike)" % (width, height, alike, common.CELLS))
+
+    def test_a_window_of_fewer_rows_shows_the_same_cells(self):
+        """On a screen too small for 50 rows the console window keeps fewer, and the demo looks
+        for a console that takes escape sequences. Wine's shows them as text; the demo finds that
+        out and keeps to the whole-frame write, so the rows shown are those of a window of 50
+        rows, pixel for pixel, but for the window's last, partly shown row."""
+        pictures = []
+        for display in (self.display, self.small_display):
+            process = self.run_demo(with_sound=True, display=display)
+            window = common.wait_until(lambda: self.window(display), 180, 0.5)
+            self.assertIsNotNone(window, "no window titled %s" % common.TITLE)
+            time.sleep(9)  # the still sunset, as above
+            pictures.append((self.size(window, display), self.screenshot(window, display)))
+            subprocess.run(["wineserver", "-k"], env=self.environment(None), capture_output=True, timeout=60)
+            process.wait(timeout=60)
+        ((width, height), full), ((small_width, small_height), small) = pictures
+        self.assertEqual(small_width, width)
+        self.assertLess(small_height, height * 2 // 3)
+        shown = width * small_height * 3
+        same = sum(1 for k in range(0, shown, 3) if small[k:k + 3] == full[k:k + 3])
+        self.assertGreater(same, shown // 3 * 95 // 100, "the window of %d pixels' height shows other "
+                           "cells than one of 50 rows (%d of %d pixels alike)" % (small_height, same, shown // 3))
 
     def test_without_a_sound_device_it_ends_without_a_picture(self):
         process = self.run_demo(with_sound=False)
