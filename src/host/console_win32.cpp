@@ -109,7 +109,7 @@ void presentThroughTerminal() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (GetConsoleScreenBufferInfo(terminalBuffer, &info)) terminalWindow = regionOf(info.srWindow);
     terminalBytes.clear();
-    encodeForConsoleWindow(cellFrame, terminalWindow, terminalScreen, terminalBytes);
+    encodeForConsoleWindow(cellFrame(), terminalWindow, terminalScreen, terminalBytes);
     DWORD written = 0;
     if (!terminalBytes.empty())
         WriteConsoleA(terminalBuffer, terminalBytes.data(),
