@@ -1,6 +1,7 @@
 #include "director/director.h"
 
 #include <cstring>
+#include <memory>
 
 #include "director/scenes.h"
 #include "host/console.h"

@@ -1,9 +1,6 @@
 // The demo itself: start-up, the paced frame loop and the drawing of one frame.
 #pragma once
 #include <cstdint>
-#include <memory>
-
-#include "fx/frames.h"
 
 // How start-up ended.
 enum class StartUp : uint8_t {

@@ -1,11 +1,6 @@
 // The two text renderers that every scene converts with, constructed and built at start-up
 // and kept for the whole run.
 #pragma once
-#include <cstdint>
-#include <memory>
-
-#include "data/assets.h"
-#include "fx/frames.h"
 #include "render/quadrant_renderer.h"
 #include "render/shade_renderer.h"
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "director/director.h"
+#include "fx/frames.h"
 
 // The frames, allocated at start-up (director.cpp).
 LargeFrame& largeFrame();

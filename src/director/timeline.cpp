@@ -2,6 +2,7 @@
 // renderer. The schedule depends on the frame number alone.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "cells/cell_frame.h"
 #include "data/assets.h"
