@@ -218,16 +218,19 @@ def frame_cells(data, index):
     return struct.unpack_from("<%dH" % CELLS, data, index * FRAME_BYTES)
 
 
+_MIXED = []
+
+
 def mixed_colours(cells):
     """The colour each cell shows on average, rounded as the demo rounds it: its foreground
     and background mixed by the share of ink in its glyph; a picture at 80 by 25 shows these."""
-    ink = glyph_ink()
-    colours = terminal_colours()
-    mixed = []
-    for cell in cells:
-        share, fg, bg = ink[cell & 0xff], colours[cell >> 8 & 15], colours[cell >> 12 & 15]
-        mixed.append(tuple((f * share + b * (96 - share) + 48) // 96 for f, b in zip(fg, bg)))
-    return mixed
+    if not _MIXED:
+        ink = glyph_ink()
+        colours = terminal_colours()
+        for word in range(65536):
+            share, fg, bg = ink[word & 0xff], colours[word >> 8 & 15], colours[word >> 12 & 15]
+            _MIXED.append(tuple((f * share + b * (96 - share) + 48) // 96 for f, b in zip(fg, bg)))
+    return list(map(_MIXED.__getitem__, cells))
 
 
 def pane_values(text, columns, rows):
