@@ -344,10 +344,12 @@ class PseudoTerminal(unittest.TestCase):
         self.end()
         frames = self.output.split(b"\x1b[?2026h")[1:]
         self.assertGreater(len(frames), 5)
-        # Each frame ends its synchronized update before the next one begins; the last may
-        # be cut by the signal, whose restore sequence ends the update.
+        # Each frame ends its synchronized update before the next one begins, and the last
+        # is finished before the terminal is given back (the restore begins with CAN).
         for k, frame in enumerate(frames):
             self.assertTrue(b"\x1b[?2026l" in frame, "frame %d of %d is cut short" % (k, len(frames)))
+        self.assertTrue(self.output[:self.output.index(b"\x18")].endswith(b"\x1b[?2026l"),
+                        "the last frame is cut short by the signal")
 
 
 if __name__ == "__main__":
