@@ -156,32 +156,6 @@ TEST(TerminalColours256, EachConsoleColourIsItsNearestCubeOrGreyEntryWithinTen) 
             }
 }
 
-TEST(TerminalColours256, NoSizeUsesAnEntryBelowSixteen) {
-    for (auto [columns, rows] : {std::pair{80, 50}, {120, 60}, {80, 25}, {77, 30}, {30, 10}}) {
-        TerminalScreen screen;
-        TerminalModel model(columns, rows);
-        for (unsigned seed = 1; seed <= 2; ++seed) {
-            std::string out;
-            encodeFrame(randomFrame(seed), screen, columns, rows, ColourMode::Ansi256, out);
-            model.feed(out);
-        }
-        for (int row = 0; row < rows; ++row)
-            for (int column = 0; column < columns; ++column) {
-                // The colours that show: a blank shows only its background, a full block only
-                // its foreground.
-                const ModelCell& cell = model.at(column, row);
-                if (!cell.written) continue;
-                for (const ModelColour* shown : {&cell.foreground, &cell.background}) {
-                    if (cell.glyph == (shown == &cell.foreground ? U' ' : U'\u2588')) continue;
-                    ASSERT_GE(shown->indexed, 16)
-                        << column << "," << row << " of " << columns << "x" << rows;
-                    ASSERT_EQ(shown->ansi, -1);
-                    ASSERT_EQ(shown->red, -1);
-                }
-            }
-    }
-}
-
 TEST(TerminalEncoder, TrueColoursAreThePaletteScaledToEightBits) {
     auto rgb = [](int c) {
         ConsoleRgb v = consoleColourRgb(c);
@@ -412,16 +386,24 @@ TEST(TerminalPicture, ASmallerTerminalShowsTheAreaAverageOfTheWholeFrame) {
     EXPECT_FALSE(model.at(0, 16).written);
 }
 
-TEST(TerminalPicture, NoSizeWritesOutsideTheTerminal) {
+TEST(TerminalPicture, NoSizeWritesOutsideTheTerminalOrUsesAPaletteEntryBelowSixteen) {
     CellFrame frame = randomFrame(5);
-    for (int columns = 1; columns <= 100; columns += 3)
-        for (int rows = 1; rows <= 60; rows += 2) {
-            TerminalScreen screen;
-            TerminalModel model(columns, rows);
-            std::string out;
-            encodeFrame(frame, screen, columns, rows, ColourMode::Ansi16, out);
-            ASSERT_NO_THROW(model.feed(out)) << columns << "x" << rows;
-        }
+    for (ColourMode mode : {ColourMode::Ansi16, ColourMode::Ansi256})
+        for (int columns = 1; columns <= 100; columns += 3)
+            for (int rows = 1; rows <= 60; rows += 2) {
+                TerminalScreen screen;
+                TerminalModel model(columns, rows);
+                std::string out;
+                encodeFrame(frame, screen, columns, rows, mode, out);
+                ASSERT_NO_THROW(model.feed(out)) << columns << "x" << rows;
+                if (mode != ColourMode::Ansi256) continue;
+                // Entries 0-15 and the 16 standard colours are the terminal theme's.
+                for (int k = 0; k < columns * rows; ++k)
+                    for (const ModelColour& c : {model.at(k % columns, k / columns).foreground,
+                                                 model.at(k % columns, k / columns).background})
+                        ASSERT_TRUE(c.ansi < 0 && (c.indexed < 0 || c.indexed >= 16))
+                            << k << " of " << columns << "x" << rows;
+            }
 }
 
 TEST(TerminalPicture, OnlyChangedCharactersAndColoursAreWritten) {
