@@ -133,6 +133,15 @@ void demoScene(benchmark::State& state, int first, int last, int columns, int ro
     BENCHMARK_CAPTURE(demoScene, name##_picture_80x24_truecolour, first, last, 80, 24, \
                       ColourMode::TrueColour)                                          \
         ->Unit(benchmark::kMillisecond);                                               \
+    BENCHMARK_CAPTURE(demoScene, name##_glyphs_80x50_ansi256, first, last, 80, 50,     \
+                      ColourMode::Ansi256)                                             \
+        ->Unit(benchmark::kMillisecond);                                               \
+    BENCHMARK_CAPTURE(demoScene, name##_picture_80x25_ansi256, first, last, 80, 25,    \
+                      ColourMode::Ansi256)                                             \
+        ->Unit(benchmark::kMillisecond);                                               \
+    BENCHMARK_CAPTURE(demoScene, name##_picture_80x24_ansi256, first, last, 80, 24,    \
+                      ColourMode::Ansi256)                                             \
+        ->Unit(benchmark::kMillisecond);                                               \
     BENCHMARK_CAPTURE(demoScene, name##_glyphs_80x50_ansi16, first, last, 80, 50,      \
                       ColourMode::Ansi16)                                              \
         ->Unit(benchmark::kMillisecond);                                               \
@@ -148,8 +157,10 @@ DEMO_SCENE(pointcloud, 1301, 1899);
 DEMO_SCENE(closing, 2501, 2750);
 
 BENCHMARK_CAPTURE(everyCellChanges, truecolour, ColourMode::TrueColour);
+BENCHMARK_CAPTURE(everyCellChanges, ansi256, ColourMode::Ansi256);
 BENCHMARK_CAPTURE(everyCellChanges, ansi16, ColourMode::Ansi16);
 BENCHMARK_CAPTURE(pictureFrameChanges, truecolour, ColourMode::TrueColour);
+BENCHMARK_CAPTURE(pictureFrameChanges, ansi256, ColourMode::Ansi256);
 BENCHMARK_CAPTURE(pictureFrameChanges, ansi16, ColourMode::Ansi16);
 BENCHMARK_CAPTURE(unchangedFrame, truecolour, ColourMode::TrueColour);
 BENCHMARK_CAPTURE(unchangedFrame, ansi16, ColourMode::Ansi16);

@@ -19,7 +19,41 @@ int consoleFromAnsi(int ansi) {
     return (ansi & 8) | (ansi & 1) << 2 | (ansi & 2) | (ansi & 4) >> 2;
 }
 
+// The colour of entry 16..255 of the 256-colour palette, as terminals define it: a 6 by 6 by 6
+// cube (red slowest) of the levels 0, 95, 135, ..., 255, then 24 greys from 8 in steps of 10.
+ConsoleRgb referencePaletteRgb(int index) {
+    auto level = [](int step) { return static_cast<uint8_t>(step == 0 ? 0 : 55 + 40 * step); };
+    if (index >= 232) {
+        const auto grey = static_cast<uint8_t>(8 + 10 * (index - 232));
+        return {grey, grey, grey};
+    }
+    return {level((index - 16) / 36), level((index - 16) / 6 % 6), level((index - 16) % 6)};
+}
+
+// The nearest of the palette's entries 16..255, by trying them all.
+int referenceNearestEntry(ConsoleRgb rgb) {
+    int best = 0, bestDistance = 1 << 30;
+    for (int index = 16; index < 256; ++index) {
+        const ConsoleRgb c = referencePaletteRgb(index);
+        const int dr = c.red - rgb.red, dg = c.green - rgb.green, db = c.blue - rgb.blue;
+        if (dr * dr + dg * dg + db * db < bestDistance) {
+            bestDistance = dr * dr + dg * dg + db * db;
+            best = index;
+        }
+    }
+    return best;
+}
+
+ModelColour paletteColour(int index) {
+    return ModelColour{-1, -1, -1, -1, index};
+}
+
+constexpr ColourMode kEveryMode[] = {ColourMode::Ansi16, ColourMode::Ansi256,
+                                     ColourMode::TrueColour};
+
 ModelColour expectedColour(int colour, ColourMode mode) {
+    if (mode == ColourMode::Ansi256)
+        return paletteColour(referenceNearestEntry(consoleColourRgb(colour)));
     if (mode == ColourMode::Ansi16) {
         for (int ansi = 0; ansi < 16; ++ansi)
             if (consoleFromAnsi(ansi) == colour) return ModelColour{ansi};
@@ -80,12 +114,46 @@ TEST(Cp437, Utf8EncodingRoundTrips) {
     }
 }
 
-TEST(TerminalEncoder, ColourModeFollowsColorterm) {
+TEST(TerminalEncoder, ColourModeFollowsColortermThenTheColourCount) {
     EXPECT_EQ(colourModeFor("truecolor"), ColourMode::TrueColour);
-    EXPECT_EQ(colourModeFor("24bit"), ColourMode::TrueColour);
+    EXPECT_EQ(colourModeFor("24bit", 8), ColourMode::TrueColour);
+    EXPECT_EQ(colourModeFor("truecolor", 256), ColourMode::TrueColour);
     EXPECT_EQ(colourModeFor(nullptr), ColourMode::Ansi16);
     EXPECT_EQ(colourModeFor(""), ColourMode::Ansi16);
     EXPECT_EQ(colourModeFor("yes"), ColourMode::Ansi16);
+    EXPECT_EQ(colourModeFor(nullptr, 256), ColourMode::Ansi256);
+    EXPECT_EQ(colourModeFor("yes", 1 << 24), ColourMode::Ansi256);
+    EXPECT_EQ(colourModeFor(nullptr, 88), ColourMode::Ansi16);
+    EXPECT_EQ(colourModeFor(nullptr, 8), ColourMode::Ansi16);
+}
+
+TEST(TerminalColours256, EachConsoleColourIsItsNearestCubeOrGreyEntryWithinTen) {
+    for (int colour = 0; colour < 16; ++colour) {
+        CellFrame frame{};
+        frame.cells[0] = makeCell('x', static_cast<uint8_t>(colour | (15 - colour) << 4));
+        TerminalScreen screen;
+        std::string out;
+        encodeFrame(frame, screen, 80, 50, ColourMode::Ansi256, out);
+        TerminalModel model(80, 50);
+        model.feed(out);
+        const int entry = model.at(0, 0).foreground.indexed;
+        ASSERT_EQ(entry, referenceNearestEntry(consoleColourRgb(colour))) << colour;
+        EXPECT_EQ(model.at(0, 0).background.indexed,
+                  referenceNearestEntry(consoleColourRgb(15 - colour)));
+        const ConsoleRgb want = consoleColourRgb(colour), got = referencePaletteRgb(entry);
+        EXPECT_LE(std::abs(got.red - want.red), 10) << colour;
+        EXPECT_LE(std::abs(got.green - want.green), 10) << colour;
+        EXPECT_LE(std::abs(got.blue - want.blue), 10) << colour;
+    }
+    // Any colour, as picture mode mixes them.
+    for (int red = 0; red < 256; red += 7)
+        for (int green = 0; green < 256; green += 11)
+            for (int blue = 0; blue < 256; blue += 5) {
+                const ConsoleRgb rgb{static_cast<uint8_t>(red), static_cast<uint8_t>(green),
+                                     static_cast<uint8_t>(blue)};
+                ASSERT_EQ(nearestPaletteEntry(rgb), referenceNearestEntry(rgb))
+                    << red << "," << green << "," << blue;
+            }
 }
 
 TEST(TerminalEncoder, TrueColoursAreThePaletteScaledToEightBits) {
@@ -117,7 +185,7 @@ TEST(TerminalEncoder, SixteenColoursSwapRedAndBlueBits) {
 }
 
 TEST(TerminalEncoder, AllZeroFrameShowsABlackScreen) {
-    for (ColourMode mode : {ColourMode::Ansi16, ColourMode::TrueColour}) {
+    for (ColourMode mode : kEveryMode) {
         CellFrame frame{};
         TerminalScreen screen;
         std::string out;
@@ -133,8 +201,8 @@ TEST(TerminalEncoder, AllZeroFrameShowsABlackScreen) {
     }
 }
 
-TEST(TerminalEncoder, EveryFrameReplaysExactlyInBothModes) {
-    for (ColourMode mode : {ColourMode::Ansi16, ColourMode::TrueColour}) {
+TEST(TerminalEncoder, EveryFrameReplaysExactlyInEveryMode) {
+    for (ColourMode mode : kEveryMode) {
         TerminalScreen screen;
         TerminalModel model(80, 50);
         for (unsigned seed = 1; seed <= 5; ++seed) {
@@ -208,6 +276,7 @@ std::pair<ModelColour, ModelColour> halves(const TerminalModel& model, int colum
 
 ModelColour pictureColour(ConsoleRgb rgb, ColourMode mode) {
     if (mode == ColourMode::Ansi16) return expectedColour(nearestConsoleColour(rgb), mode);
+    if (mode == ColourMode::Ansi256) return paletteColour(referenceNearestEntry(rgb));
     return ModelColour{-1, rgb.red, rgb.green, rgb.blue};
 }
 
@@ -262,7 +331,7 @@ TEST(TerminalPicture, LayoutFitsTheWholeFrameAndCentresIt) {
 }
 
 TEST(TerminalPicture, At80By25EveryCellIsOneHalfOfACharacter) {
-    for (ColourMode mode : {ColourMode::TrueColour, ColourMode::Ansi16}) {
+    for (ColourMode mode : kEveryMode) {
         TerminalScreen screen;
         TerminalModel model(80, 25);
         for (unsigned seed = 1; seed <= 3; ++seed) {
@@ -317,16 +386,24 @@ TEST(TerminalPicture, ASmallerTerminalShowsTheAreaAverageOfTheWholeFrame) {
     EXPECT_FALSE(model.at(0, 16).written);
 }
 
-TEST(TerminalPicture, NoSizeWritesOutsideTheTerminal) {
+TEST(TerminalPicture, NoSizeWritesOutsideTheTerminalOrUsesAPaletteEntryBelowSixteen) {
     CellFrame frame = randomFrame(5);
-    for (int columns = 1; columns <= 100; columns += 3)
-        for (int rows = 1; rows <= 60; rows += 2) {
-            TerminalScreen screen;
-            TerminalModel model(columns, rows);
-            std::string out;
-            encodeFrame(frame, screen, columns, rows, ColourMode::Ansi16, out);
-            ASSERT_NO_THROW(model.feed(out)) << columns << "x" << rows;
-        }
+    for (ColourMode mode : {ColourMode::Ansi16, ColourMode::Ansi256})
+        for (int columns = 1; columns <= 100; columns += 3)
+            for (int rows = 1; rows <= 60; rows += 2) {
+                TerminalScreen screen;
+                TerminalModel model(columns, rows);
+                std::string out;
+                encodeFrame(frame, screen, columns, rows, mode, out);
+                ASSERT_NO_THROW(model.feed(out)) << columns << "x" << rows;
+                if (mode != ColourMode::Ansi256) continue;
+                // Entries 0-15 and the 16 standard colours are the terminal theme's.
+                for (int k = 0; k < columns * rows; ++k)
+                    for (const ModelColour& c : {model.at(k % columns, k / columns).foreground,
+                                                 model.at(k % columns, k / columns).background})
+                        ASSERT_TRUE(c.ansi < 0 && (c.indexed < 0 || c.indexed >= 16))
+                            << k << " of " << columns << "x" << rows;
+            }
 }
 
 TEST(TerminalPicture, OnlyChangedCharactersAndColoursAreWritten) {

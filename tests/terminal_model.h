@@ -1,7 +1,7 @@
 // A small model of an ANSI terminal with autowrap off, enough to replay what the terminal
-// encoder writes: cursor positioning (CUP, CUF), erase display, SGR colours (16 colours and
-// 24-bit), OSC titles, private modes, CAN and UTF-8 text. Tests compare its grid with the
-// cells that were encoded.
+// encoder writes: cursor positioning (CUP, CUF), erase display, SGR colours (16 colours,
+// 256-colour palette entries and 24-bit), OSC titles, private modes, CAN and UTF-8 text. Tests
+// compare its grid with the cells that were encoded.
 #pragma once
 #include <cstdint>
 #include <stdexcept>
@@ -11,6 +11,7 @@
 struct ModelColour {
     int ansi = -1;  // 0..15 for a 16-colour SGR, -1 for 24-bit or default
     int red = -1, green = -1, blue = -1;
+    int indexed = -1;  // 0..255 for a 256-colour SGR
     bool operator==(const ModelColour&) const = default;
 };
 
@@ -117,6 +118,10 @@ class TerminalModel {
             int p = params[k];
             if (p == 0) {
                 foreground_ = background_ = ModelColour{};
+            } else if ((p == 38 || p == 48) && k + 2 < params.size() && params[k + 1] == 5) {
+                if (params[k + 2] > 255) throw std::runtime_error("bad palette entry");
+                (p == 38 ? foreground_ : background_) = ModelColour{-1, -1, -1, -1, params[k + 2]};
+                k += 2;
             } else if (p == 38 || p == 48) {
                 if (k + 4 >= params.size() || params[k + 1] != 2)
                     throw std::runtime_error("bad 24-bit colour");

@@ -2,7 +2,6 @@
 // and a sound output to play its music through. Unlike the Windows program, which ends
 // silently, it says why it could not start and exits with a non-zero status. It takes no
 // options but --help and --version.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "engine/output.h"
 #include "engine/thread.h"
 #include "host/console.h"
+#include "host/terminfo.h"
 
 namespace {
 
@@ -31,7 +31,9 @@ const char kHelp[] =
     "It needs a terminal that takes ANSI escape sequences (TERM set to one this system knows,\n"
     "such as xterm-256color), 80 by 50 cells or more, and a sound output;\n"
     "SDL_AUDIODRIVER=dummy runs it without sound. COLORTERM=truecolor (or 24bit) gives\n"
-    "24-bit colour, otherwise the 16 standard colours are used.\n"
+    "24-bit colour; otherwise a terminal of 256 colours (as terminfo says for TERM) gets the\n"
+    "nearest of its colour cube and grey ramp, and any other the 16 standard colours, which\n"
+    "follow the terminal's colour theme.\n"
     "\n"
     "  -h, --help  this text\n"
     "  --version   the version\n"
@@ -39,41 +41,11 @@ const char kHelp[] =
     "Exit status: 1 when it cannot start (the message says why), 2 for an unknown argument;\n"
     "stopped by a signal, the status of that signal.\n";
 
-bool isFolder(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool isFile(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 // Whether this system's terminfo database has an entry for name; true when there is no
 // database at all, since nothing can be told then.
 bool terminfoKnows(const std::string& name) {
-    if (name.find('/') != std::string::npos) return false;
-    std::string folders;
-    for (const char* variable : {"TERMINFO", "TERMINFO_DIRS"}) {
-        if (const char* value = std::getenv(variable)) folders += std::string(value) + ":";
-    }
-    if (const char* home = std::getenv("HOME")) folders += std::string(home) + "/.terminfo:";
-    folders += "/etc/terminfo:/lib/terminfo:/usr/share/terminfo:/usr/lib/terminfo";
-    bool anyDatabase = false;
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(name[0]));
-    for (size_t start = 0; start <= folders.size();) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos) end = folders.size();
-        const std::string folder = folders.substr(start, end - start);
-        start = end + 1;
-        if (folder.empty() || !isFolder(folder)) continue;
-        anyDatabase = true;
-        // Entries sit under their first letter, or its hexadecimal code on some systems.
-        if (isFile(folder + "/" + name[0] + "/" + name) || isFile(folder + "/" + hex + "/" + name))
-            return true;
-    }
-    return !anyDatabase;
+    bool anyDatabase;
+    return !findTerminfoEntry(name, anyDatabase).empty() || !anyDatabase;
 }
 
 // Why the terminal named by TERM cannot take the demo's cursor, colour and screen sequences,

@@ -4,7 +4,13 @@
 // on SIGINT, SIGTERM and SIGHUP; SIGTSTP and SIGCONT give it back and take it again around a
 // suspension, and the time between them is handed to the frame wait, so that the pictures
 // resume where they stopped, as the music does. The clock is CLOCK_MONOTONIC, and the frame
-// wait sleeps on it until the frame's time.
+// wait sleeps (nanosleep) until the frame's time on it.
+//
+// The output is non-blocking while the demo has the terminal: a terminal that takes its input
+// slowly (a slow link, a slow emulator) never holds up the frame loop. Frames go through the
+// presenter (terminal_presenter.h), which writes a frame only once the one before is taken,
+// and the frame wait hands the terminal the rest of a frame while it sleeps.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -20,6 +26,8 @@
 
 #include "host/console.h"
 #include "host/terminal_encoder.h"
+#include "host/terminal_presenter.h"
+#include "host/terminfo.h"
 
 namespace {
 
@@ -33,10 +41,21 @@ volatile sig_atomic_t screenLost = 0;  // set after a suspension: redraw everyth
 // Set when a stop gave the terminal back, so that only the continue after it takes it again.
 volatile sig_atomic_t suspended = 0;
 
-TerminalScreen screen;
+TerminalPresenter presenter;
 ColourMode colourMode = ColourMode::Ansi16;
-std::string frameBytes;
 char currentTitle[256] = "";
+std::string titleBytes;
+int savedOutputFlags = -1;  // the output's file status flags before the demo took it
+
+// The bytes that the kernel holds for the terminal are kept under this where it can tell how
+// many there are (TIOCOUTQ), so that the picture shown is recent. Linux ptys report none; there
+// the kernel's own limit of a few tens of kilobytes holds.
+constexpr int kKernelQueueBytes = 4096;
+// While bytes are pending, the frame wait offers them again this often.
+constexpr uint64_t kPendingRetryMilliseconds = 2;
+
+// The signals whose handlers write to the terminal; held off while the presenter changes.
+sigset_t writingSignals;
 
 // A stop by SIGTSTP and when it began; the continue after it adds the time in between.
 volatile sig_atomic_t stopPending = 0;
@@ -52,9 +71,10 @@ uint64_t monotonicMilliseconds() {
            static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
 
-// Async-signal-safe: only write(2) and poll(2). An output left non-blocking by another
-// program is waited for as a blocking one would be: a frame cut short would leave cells on
-// the screen that the encoder believes are shown.
+// Async-signal-safe: only write(2) and poll(2). Waits for the terminal to take all of the
+// bytes, as a blocking write would: the output is non-blocking while the demo has it (and may
+// be left so by another program), and these bytes (taking and giving back the terminal, the
+// rest of a frame when a signal ends the demo) must not be cut short.
 void writeAll(const char* bytes, size_t length) {
     while (length > 0) {
         ssize_t written = write(kOutput, bytes, length);
@@ -72,10 +92,50 @@ void writeAll(const char* bytes, size_t length) {
     }
 }
 
-void writeTitle(const char* title) {
-    std::string bytes;
-    appendTitleSequence(title, bytes);
-    writeAll(bytes.data(), bytes.size());
+// Takes what the terminal takes now, without waiting: as much as keeps the kernel's queue
+// short where its length can be read, else as much as the kernel accepts. A terminal that is
+// gone takes everything, so that nothing waits for it.
+size_t writeWithoutWaiting(void*, const char* bytes, size_t length) {
+#ifdef TIOCOUTQ
+    int queued = 0;
+    if (ioctl(kOutput, TIOCOUTQ, &queued) == 0) {
+        if (queued >= kKernelQueueBytes) return 0;
+        const size_t room = static_cast<size_t>(kKernelQueueBytes - queued);
+        if (length > room) length = room;
+    }
+#endif
+    for (;;) {
+        const ssize_t written = write(kOutput, bytes, length);
+        if (written >= 0) return static_cast<size_t>(written);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return length;
+    }
+}
+
+const TerminalWriter terminalWriter{writeWithoutWaiting, nullptr};
+
+// The presenter is changed with the writing signals held off, so that a handler that finishes
+// its pending bytes finds them whole.
+struct WritingSignalsHeld {
+    sigset_t before;
+    WritingSignalsHeld() { sigprocmask(SIG_BLOCK, &writingSignals, &before); }
+    ~WritingSignalsHeld() { sigprocmask(SIG_SETMASK, &before, nullptr); }
+    WritingSignalsHeld(const WritingSignalsHeld&) = delete;
+    WritingSignalsHeld& operator=(const WritingSignalsHeld&) = delete;
+};
+
+void queueTitle(const char* title) {
+    titleBytes.clear();
+    appendTitleSequence(title, titleBytes);
+    queueBytes(presenter, titleBytes.data(), titleBytes.size(), terminalWriter);
+}
+
+// Async-signal-safe: the output non-blocking while the demo has the terminal, as it was
+// otherwise.
+void setOutputNonBlocking(bool nonBlocking) {
+    if (savedOutputFlags < 0) return;
+    fcntl(kOutput, F_SETFL, nonBlocking ? savedOutputFlags | O_NONBLOCK : savedOutputFlags);
 }
 
 void takeTerminal() {
@@ -85,14 +145,22 @@ void takeTerminal() {
         tcsetattr(kInput, TCSANOW, &quiet);
     }
     writeAll(kTerminalEnter, sizeof kTerminalEnter - 1);
+    setOutputNonBlocking(true);
     terminalTaken = 1;
 }
 
-// Async-signal-safe: write(2), tcflush(3) and tcsetattr(3) only.
+// Async-signal-safe: write(2), fcntl(2), tcflush(3) and tcsetattr(3) only. The pending bytes
+// are finished first, so that no sequence is left cut; the restore's CAN covers a write that
+// a signal interrupted.
 void giveTerminalBack() {
     if (!terminalTaken) return;
     terminalTaken = 0;
+    if (hasPendingBytes(presenter)) {
+        writeAll(presenter.bytes.data() + presenter.sent, presenter.bytes.size() - presenter.sent);
+        presenter.sent = presenter.bytes.size();
+    }
     writeAll(kTerminalRestore, sizeof kTerminalRestore - 1);
+    setOutputNonBlocking(false);
     if (haveSavedTermios) {
         // Keys typed during the demo are dropped, not handed to the shell.
         tcflush(kInput, TCIFLUSH);
@@ -155,12 +223,17 @@ void terminalSize(int& columns, int& rows) {
 }  // namespace
 
 void openDemoConsole() {
-    colourMode = colourModeFor(std::getenv("COLORTERM"));
-    // The worst frame (every cell changed, every colour changed) stays well below this, so
-    // the frame loop never allocates.
-    frameBytes.reserve(256 * 1024);
+    colourMode = colourModeFor(std::getenv("COLORTERM"), terminalColourCount(std::getenv("TERM")));
+    reserveTerminalPresenter(presenter);
+    titleBytes.reserve(sizeof currentTitle * 4 + 16);
+    sigemptyset(&writingSignals);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT})
+        sigaddset(&writingSignals, signalNumber);
 
     haveSavedTermios = tcgetattr(kInput, &savedTermios) == 0;
+    savedOutputFlags = fcntl(kOutput, F_GETFL);
+    // A terminal left non-blocking by another program is given back blocking, as it should be.
+    if (savedOutputFlags >= 0) savedOutputFlags &= ~O_NONBLOCK;
     std::atexit(restoreAtExit);
     signal(SIGINT, onTerminatingSignal);
     signal(SIGTERM, onTerminatingSignal);
@@ -176,38 +249,46 @@ void closeDemoConsole() {
 }
 
 int setConsoleTitle(const char* text) {
+    WritingSignalsHeld held;
     std::strncpy(currentTitle, text, sizeof currentTitle - 1);
-    writeTitle(currentTitle);
+    queueTitle(currentTitle);
     return 1;
 }
 
 void presentCellFrame() {
+    WritingSignalsHeld held;
     if (screenLost) {
         screenLost = 0;
-        screen.known = false;
-        writeTitle(currentTitle);
+        presenter.screen.known = false;
+        queueTitle(currentTitle);
     }
     int columns, rows;
     terminalSize(columns, rows);
-    frameBytes.clear();
-    encodeFrame(cellFrame(), screen, columns, rows, colourMode, frameBytes);
-    if (!frameBytes.empty()) writeAll(frameBytes.data(), frameBytes.size());
+    presentFrame(presenter, cellFrame(), columns, rows, colourMode, terminalWriter);
 }
 
 uint32_t tickCount() {
     return static_cast<uint32_t>(monotonicMilliseconds());
 }
 
+// Sleeps in steps while bytes are pending, offering them to the terminal after each. A signal
+// ends the sleep early; the caller sleeps again towards the same tick.
 void sleepUntilTick(uint32_t tick) {
-    const uint64_t now = monotonicMilliseconds();
-    const int32_t ahead = static_cast<int32_t>(tick - static_cast<uint32_t>(now));
-    if (ahead <= 0) return;
-    const uint64_t wake = now + static_cast<uint64_t>(ahead);
-    const timespec target{static_cast<time_t>(wake / 1000u),
-                          static_cast<long>(wake % 1000u * 1000000u)};
-    // An absolute time: a signal that cuts the sleep short leaves the caller to sleep again
-    // towards the same moment.
-    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &target, nullptr);
+    for (;;) {
+        bool pending = false;
+        if (hasPendingBytes(presenter)) {
+            WritingSignalsHeld held;
+            pending = !flushPending(presenter, terminalWriter);
+        }
+        const int32_t ahead = static_cast<int32_t>(tick - tickCount());
+        if (ahead <= 0) return;
+        uint64_t milliseconds = static_cast<uint64_t>(ahead);
+        if (pending && milliseconds > kPendingRetryMilliseconds)
+            milliseconds = kPendingRetryMilliseconds;
+        const timespec duration{static_cast<time_t>(milliseconds / 1000u),
+                                static_cast<long>(milliseconds % 1000u * 1000000u)};
+        if (nanosleep(&duration, nullptr) != 0) return;
+    }
 }
 
 uint32_t takeStoppedTime() {

@@ -29,9 +29,14 @@ void appendNumber(std::string& out, int value) {
         out += digits[--n];
 }
 
+int consolePaletteEntry(int colour);
+
 // The parameters of the SGR sequence that selects a foreground or background colour.
 void appendColourParameters(std::string& out, int colour, bool background, ColourMode mode) {
-    if (mode == ColourMode::TrueColour) {
+    if (mode == ColourMode::Ansi256) {
+        out += background ? "48;5;" : "38;5;";
+        appendNumber(out, consolePaletteEntry(colour));
+    } else if (mode == ColourMode::TrueColour) {
         ConsoleRgb rgb = consoleColourRgb(colour);
         out += background ? "48;2;" : "38;2;";
         appendNumber(out, rgb.red);
@@ -63,11 +68,54 @@ void moveCursor(std::string& out, int row, int column, int cursorRow, int cursor
 
 }  // namespace
 
-ColourMode colourModeFor(const char* colorterm) {
+ColourMode colourModeFor(const char* colorterm, int terminalColours) {
     if (colorterm &&
         (std::strcmp(colorterm, "truecolor") == 0 || std::strcmp(colorterm, "24bit") == 0))
         return ColourMode::TrueColour;
-    return ColourMode::Ansi16;
+    return terminalColours >= 256 ? ColourMode::Ansi256 : ColourMode::Ansi16;
+}
+
+namespace {
+
+constexpr uint8_t kCubeLevels[6] = {0, 95, 135, 175, 215, 255};
+
+// The cube level nearest to a channel's value (the lower one on a tie).
+int nearestCubeLevel(int value) {
+    int level = 0;
+    while (level < 5 && 2 * value > kCubeLevels[level] + kCubeLevels[level + 1])
+        ++level;
+    return level;
+}
+
+int32_t squaredDistance(ConsoleRgb a, ConsoleRgb b) {
+    const int32_t dr = a.red - b.red, dg = a.green - b.green, db = a.blue - b.blue;
+    return dr * dr + dg * dg + db * db;
+}
+
+}  // namespace
+
+ConsoleRgb paletteEntryRgb(int index) {
+    if (index >= 232) {
+        const auto grey = static_cast<uint8_t>(8 + 10 * (index - 232));
+        return {grey, grey, grey};
+    }
+    const int cube = index - 16;
+    return {kCubeLevels[cube / 36], kCubeLevels[cube / 6 % 6], kCubeLevels[cube % 6]};
+}
+
+// The squared distance is a sum over the channels, so the nearest cube entry takes the
+// nearest level in each; along the grey ramp it is least at the channels' mean, so the
+// nearest grey is the step nearest to that mean.
+int nearestPaletteEntry(ConsoleRgb rgb) {
+    const int cube = 16 + 36 * nearestCubeLevel(rgb.red) + 6 * nearestCubeLevel(rgb.green) +
+                     nearestCubeLevel(rgb.blue);
+    const int sum = rgb.red + rgb.green + rgb.blue;  // the mean is sum / 3
+    int step = (sum - 24 + 14) / 30;                 // (mean - 8) / 10, halves down
+    step = step < 0 ? 0 : step > 23 ? 23 : step;
+    const int grey = 232 + step;
+    return squaredDistance(paletteEntryRgb(grey), rgb) < squaredDistance(paletteEntryRgb(cube), rgb)
+               ? grey
+               : cube;
 }
 
 namespace {
@@ -75,6 +123,7 @@ namespace {
 // The terminal colours, and the average colour of every cell word, computed once.
 struct PictureTables {
     ConsoleRgb colours[16];
+    uint8_t paletteEntries[16];  // the nearest 256-colour entry of each
     ConsoleRgb cellColours[65536];
 };
 
@@ -83,6 +132,9 @@ const PictureTables& pictureTables() {
         auto* t = new PictureTables;
         for (int colour = 0; colour < 16; ++colour)
             t->colours[colour] = consoleColourRgb(colour);
+        for (int colour = 0; colour < 16; ++colour)
+            t->paletteEntries[colour] =
+                static_cast<uint8_t>(nearestPaletteEntry(t->colours[colour]));
         for (int character = 0; character < 256; ++character) {
             int32_t ink = 0;
             for (int row = 0; row < kGlyphHeight; ++row)
@@ -102,6 +154,10 @@ const PictureTables& pictureTables() {
         return t;
     }();
     return *tables;
+}
+
+int consolePaletteEntry(int colour) {
+    return pictureTables().paletteEntries[colour & 15];
 }
 
 }  // namespace
@@ -215,7 +271,8 @@ void computeWeights(int sourceCount, int targetCount, AreaWeights& w) {
 }
 
 // The frame as the picture's pixels, each the area average of the cells' colours it covers,
-// as the value the screen records: 0xRRGGBB, or the nearest console colour in 16 colours.
+// as the value the screen records: 0xRRGGBB, or the nearest palette entry in 256 colours, or
+// the nearest console colour in 16 colours.
 void computePicture(const CellFrame& frame, const TerminalLayout& layout, ColourMode mode,
                     uint32_t (&pixels)[kScreenCells]) {
     static int32_t cellColours[kScreenRows][kScreenColumns][3];
@@ -250,10 +307,13 @@ void computePicture(const CellFrame& frame, const TerminalLayout& layout, Colour
             const ConsoleRgb rgb{static_cast<uint8_t>((sum[0] + total / 2) / total),
                                  static_cast<uint8_t>((sum[1] + total / 2) / total),
                                  static_cast<uint8_t>((sum[2] + total / 2) / total)};
-            pixels[y * layout.width + x] =
-                mode == ColourMode::TrueColour
-                    ? static_cast<uint32_t>(rgb.red << 16 | rgb.green << 8 | rgb.blue)
-                    : static_cast<uint32_t>(nearestConsoleColour(rgb));
+            uint32_t& pixel = pixels[y * layout.width + x];
+            if (mode == ColourMode::TrueColour)
+                pixel = static_cast<uint32_t>(rgb.red << 16 | rgb.green << 8 | rgb.blue);
+            else if (mode == ColourMode::Ansi256)
+                pixel = static_cast<uint32_t>(nearestPaletteEntry(rgb));
+            else
+                pixel = static_cast<uint32_t>(nearestConsoleColour(rgb));
         }
 }
 
@@ -265,6 +325,9 @@ void appendPictureColour(std::string& out, uint32_t colour, bool background, Col
         appendNumber(out, static_cast<int>(colour >> 8 & 0xff));
         out += ';';
         appendNumber(out, static_cast<int>(colour & 0xff));
+    } else if (mode == ColourMode::Ansi256) {
+        out += background ? "48;5;" : "38;5;";
+        appendNumber(out, static_cast<int>(colour));
     } else {
         appendColourParameters(out, static_cast<int>(colour), background, mode);
     }

@@ -2,9 +2,9 @@
 // that changed since the last frame. A terminal of at least 80 by 50 shows the cells
 // themselves (code page 437 glyphs as UTF-8), centred; a smaller one shows the whole frame as
 // a picture of half blocks, two cells stacked in each character, each cell in the colour its
-// glyph shows on average, scaled down to fit where 80 by 25 is too large. Colours are 24-bit
-// or 16-colour SGR sequences. Pure functions over buffers; the terminal itself is driven by
-// console_posix.cpp.
+// glyph shows on average, scaled down to fit where 80 by 25 is too large. Colours are 24-bit,
+// 256-colour or 16-colour SGR sequences. Pure functions over buffers; the terminal itself is
+// driven by console_posix.cpp.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -15,10 +15,22 @@
 enum class ColourMode : uint8_t {
     Ansi16,      // the 16 standard colours, SGR 30-37, 90-97, 40-47, 100-107
     TrueColour,  // the exact console colours as SGR 38;2 and 48;2
+    // The nearest entries of the 256-colour palette's colour cube and grey ramp (16-255), as
+    // SGR 38;5 and 48;5. Entries 0-15 are left alone: their colours are the terminal theme's.
+    Ansi256,
 };
 
-// COLORTERM "truecolor" or "24bit" selects 24-bit colour; anything else, or none, 16 colours.
-ColourMode colourModeFor(const char* colorterm);
+// COLORTERM "truecolor" or "24bit" selects 24-bit colour. Otherwise a terminal of at least
+// 256 colours (terminfo's colors, 0 when unknown) gets 256 colours, and any other 16.
+ColourMode colourModeFor(const char* colorterm, int terminalColours = 0);
+
+// The colour of a 256-colour palette entry of the cube or the grey ramp, 16..255: the cube's
+// levels 0, 95, 135, 175, 215, 255, and greys 8, 18, .. 238.
+ConsoleRgb paletteEntryRgb(int index);
+
+// The cube or grey ramp entry 16..255 nearest to a colour (squared distance in red, green and
+// blue; the lower entry on a tie).
+int nearestPaletteEntry(ConsoleRgb rgb);
 
 // How the 80 by 50 cells are placed on a terminal of a given size.
 enum class Presentation : uint8_t {
@@ -45,7 +57,8 @@ constexpr int kPictureCharacters = kScreenColumns * kScreenRows / 2;
 struct TerminalScreen {
     uint16_t shown[kScreenCells];  // glyphs: the cells, row-major
     // Picture: the colours of the upper and lower half of each character, row-major with
-    // layout.width a row; 0xRRGGBB in 24-bit colour, the console colour 0..15 in 16 colours.
+    // layout.width a row; 0xRRGGBB in 24-bit colour, the console colour 0..15 in 16 colours,
+    // the palette entry 16..255 in 256 colours.
     uint32_t upper[kPictureCharacters];
     uint32_t lower[kPictureCharacters];
     bool known = false;  // false before the first frame: everything is written

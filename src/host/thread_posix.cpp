@@ -1,8 +1,10 @@
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <time.h>
 
 #include <cerrno>
+#include <initializer_list>
 
 #include "engine/thread.h"
 
@@ -11,6 +13,13 @@ namespace {
 uint32_t (*threadEntry)() = nullptr;
 
 void* runEntry(void*) {
+    // The job-control and ending signals go to the main thread: their handlers give the
+    // terminal back, and expect to interrupt the thread that writes to it, not to run beside it.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT, SIGWINCH})
+        sigaddset(&signals, signalNumber);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     threadEntry();
     return nullptr;
 }

@@ -1,7 +1,9 @@
 """Shared pieces of the end-to-end checks: the demo's code page and colours as a terminal or a
 console shows them, and bounded waiting."""
+import operator
 import os
 import re
+import struct
 import time
 import unittest
 
@@ -43,6 +45,21 @@ def terminal_colours():
     return colours
 
 
+def palette_rgb(index):
+    """The colour of entry 16..255 of a terminal's 256-colour palette: the 6 by 6 by 6 cube of
+    the levels 0, 95, 135, 175, 215, 255, then 24 greys from 8 in steps of 10."""
+    if index >= 232:
+        return (8 + 10 * (index - 232),) * 3
+    levels = (0, 95, 135, 175, 215, 255)
+    index -= 16
+    return (levels[index // 36], levels[index // 6 % 6], levels[index % 6])
+
+
+def nearest_palette_entry(rgb):
+    """The palette entry 16..255 nearest to a colour, by trying them all."""
+    return min(range(16, 256), key=lambda k: sum((a - b) ** 2 for a, b in zip(palette_rgb(k), rgb)))
+
+
 def wait_until(condition, timeout, interval=0.2):
     """Polls condition until it gives a true value or timeout seconds pass; returns the value."""
     deadline = time.monotonic() + timeout
@@ -73,8 +90,8 @@ def ansi_colour(ansi):
 
 def pane_characters(line, colours):
     """Walks one line of capture-pane -e output: yields each character with the foreground
-    and background colours in force, 24-bit (16-colour ones as the demo means them), or None
-    for the terminal's default. colours is [foreground, background], carried from line to
+    and background colours in force, 24-bit (16-colour ones as the demo means them, palette
+    entries 16-255 as terminals define them), or None for the terminal's default. colours is [foreground, background], carried from line to
     line by the caller where the pane's colours carry over."""
     position = 0
     while position < len(line):
@@ -91,6 +108,11 @@ def pane_characters(line, colours):
                 colours[value == 48] = tuple(values[k + 2:k + 5])
                 k += 5
                 continue
+            if value in (38, 48) and k + 2 < len(values) and values[k + 1] == 5:
+                entry = values[k + 2]
+                colours[value == 48] = palette_rgb(entry) if entry >= 16 else ansi_colour(entry)
+                k += 3
+                continue
             if value in (0, 39):
                 colours[0] = None
             if value in (0, 49):
@@ -101,6 +123,31 @@ def pane_characters(line, colours):
                 colours[1] = ansi_colour(value % 10 + (8 if value >= 100 else 0))
             k += 1
         position = match.end()
+
+
+def decode_pane(text, colours=None):
+    """Turns capture-pane -e output of the demo's screen at 80 by 50 back into 4000 cell words;
+    colours gives the console colour of each colour shown (by default the 24-bit ones)."""
+    characters = {point: code for code, point in enumerate(code_points()) if code != 0}
+    if colours is None:
+        colours = {rgb: colour for colour, rgb in enumerate(terminal_colours())}
+    lines = text.split("\n")
+    if len(lines) < ROWS:
+        raise AssertionError("the pane shows %d lines" % len(lines))
+    cells = []
+    state = [None, None]  # the pane's colours carry over from line to line
+    for line in lines[:ROWS]:
+        row = []
+        for glyph, foreground, background in pane_characters(line, state):
+            character = characters.get(ord(glyph))
+            foreground, background = colours.get(foreground), colours.get(background)
+            if character is None or foreground is None or background is None:
+                raise AssertionError("cell %d,%d cannot be decoded" % (len(row), len(cells) // 80))
+            row.append(background << 12 | foreground << 8 | character)
+        if len(row) != COLUMNS:
+            raise AssertionError("a row of %d cells" % len(row))
+        cells.extend(row)
+    return cells
 
 
 def decode_half_blocks(text, columns, rows):
@@ -164,3 +211,45 @@ def expected_picture(cells, width, height):
                             total[channel] += cover * mixed[row * COLUMNS + column][channel]
             pixels.append(tuple(v / (sx * sy) for v in total))
     return pixels
+
+
+def frame_cells(data, index):
+    """Frame index (from 0) of the bytes of a democapture --cells file, as 4000 cell words."""
+    return struct.unpack_from("<%dH" % CELLS, data, index * FRAME_BYTES)
+
+
+_MIXED = []
+
+
+def mixed_colours(cells):
+    """The colour each cell shows on average, rounded as the demo rounds it: its foreground
+    and background mixed by the share of ink in its glyph; a picture at 80 by 25 shows these."""
+    if not _MIXED:
+        ink = glyph_ink()
+        colours = terminal_colours()
+        for word in range(65536):
+            share, fg, bg = ink[word & 0xff], colours[word >> 8 & 15], colours[word >> 12 & 15]
+            _MIXED.append(tuple((f * share + b * (96 - share) + 48) // 96 for f, b in zip(fg, bg)))
+    return list(map(_MIXED.__getitem__, cells))
+
+
+def pane_values(text, columns, rows):
+    """What a pane of the demo shows as one value a cell of the frame: the cell words where
+    it shows glyphs (80 by 50), the colours of the half blocks at 80 by 25."""
+    if (columns, rows) == (COLUMNS, ROWS):
+        return decode_pane(text)
+    assert (columns, rows) == (COLUMNS, ROWS // 2)
+    grid = decode_half_blocks(text, columns, rows)
+    return [grid[y // 2][x][y % 2] if grid[y // 2][x] else None
+            for y in range(ROWS) for x in range(COLUMNS)]
+
+
+def best_match(shown, candidates):
+    """Of candidates, (key, values), the key of the one most like shown, value for value (the
+    last of equals), and the share of values equal."""
+    best, best_equal = None, -1
+    for key, values in candidates:
+        equal = sum(map(operator.eq, shown, values))
+        if equal >= best_equal:
+            best, best_equal = key, equal
+    return best, best_equal / max(1, len(shown))

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Renders a tmux pane of the demo to a PNG picture, so that a picture-mode screen can be
-looked at: each character's upper and lower half as two blocks of 8 by 8 pixels, default
-colours and characters other than blocks in black.
+"""Renders a tmux pane of the demo to a PNG picture, so that it can be looked at. A pane of
+at least 80 by 50 shows the demo's glyphs: each character in the demo's font, 8 by 12 pixels
+in its colours (the default colours black). A smaller one shows a picture: each character's
+upper and lower half as two blocks of 8 by 8 pixels, default colours and characters other
+than blocks in black.
 
 usage: pane_png.py [-L SOCKET] -t TARGET OUT.png
        tmux capture-pane -p -e -N ... | pane_png.py - COLUMNS ROWS OUT.png
@@ -17,6 +19,27 @@ import common  # noqa: E402
 from png import write_png  # noqa: E402
 
 BLOCK = 8
+
+
+def glyph_pixels(text, columns, rows):
+    """The pane's characters in the demo's font: (width, height, RGB bytes)."""
+    with open(os.path.join(common.SOURCE, "src", "data", "glyph_font.bin"), "rb") as f:
+        font = f.read()
+    codes = {point: code for code, point in enumerate(common.code_points())}
+    width, height = columns * 8, rows * 12
+    pixels = bytearray(width * height * 3)
+    state = [None, None]
+    for row, line in enumerate(text.split("\n")[:rows]):
+        for column, (glyph, foreground, background) in enumerate(common.pane_characters(line, state)):
+            if column >= columns:
+                break
+            bitmap = font[codes.get(ord(glyph), 0) * 12:][:12]
+            ink, paper = bytes(foreground or (0, 0, 0)), bytes(background or (0, 0, 0))
+            for y in range(12):
+                start = ((row * 12 + y) * width + column * 8) * 3
+                pixels[start:start + 24] = b"".join(
+                    ink if bitmap[y] >> (7 - x) & 1 else paper for x in range(8))
+    return width, height, pixels
 
 
 def main(arguments):
@@ -37,6 +60,9 @@ def main(arguments):
         columns, rows = int(size[0]), int(size[1])
         text = subprocess.run(tmux + ["capture-pane", "-p", "-e", "-N", "-t", target],
                               capture_output=True, text=True, check=True).stdout
+    if columns >= common.COLUMNS and rows >= common.ROWS:
+        write_png(out, *glyph_pixels(text, columns, rows))
+        return 0
     grid = common.decode_half_blocks(text, columns, rows)
     width, height = columns * BLOCK, rows * 2 * BLOCK
     pixels = bytearray(width * height * 3)

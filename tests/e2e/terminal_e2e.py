@@ -25,6 +25,7 @@ import common  # noqa: E402
 
 DEMO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
 CAPTURE = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
+RELAY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "slow_relay.py")
 
 
 def tmux(*arguments, check=True):
@@ -33,29 +34,6 @@ def tmux(*arguments, check=True):
     if check and result.returncode != 0:
         raise AssertionError("tmux %s: %s" % (" ".join(arguments), result.stderr))
     return result.stdout
-
-
-def decode_pane(text):
-    """Turns capture-pane -e output of the demo's screen back into 4000 cell words."""
-    characters = {point: code for code, point in enumerate(common.code_points()) if code != 0}
-    colours = {rgb: colour for colour, rgb in enumerate(common.terminal_colours())}
-    lines = text.split("\n")
-    if len(lines) < common.ROWS:
-        raise AssertionError("the pane shows %d lines" % len(lines))
-    cells = []
-    state = [None, None]  # the pane's colours carry over from line to line
-    for line in lines[:common.ROWS]:
-        row = []
-        for glyph, foreground, background in common.pane_characters(line, state):
-            character = characters.get(ord(glyph))
-            foreground, background = colours.get(foreground), colours.get(background)
-            if character is None or foreground is None or background is None:
-                raise AssertionError("cell %d,%d cannot be decoded" % (len(row), len(cells) // 80))
-            row.append(background << 12 | foreground << 8 | character)
-        if len(row) != common.COLUMNS:
-            raise AssertionError("a row of %d cells" % len(row))
-        cells.extend(row)
-    return cells
 
 
 class Terminal(unittest.TestCase):
@@ -98,18 +76,19 @@ class Terminal(unittest.TestCase):
         result = subprocess.run(["pgrep", "-P", shell], capture_output=True, text=True)
         return int(result.stdout.split()[0]) if result.stdout.split() else None
 
-    def start_demo(self, name):
-        """Starts the demo in the shell of the session; returns when its title shows."""
+    def start_demo(self, name, environment="COLORTERM=truecolor", relay=""):
+        """Starts the demo in the shell of the session, behind a relay command if given;
+        returns when its title shows."""
         tmux("send-keys", "-t", name,
-             "COLORTERM=truecolor SDL_AUDIODRIVER=dummy %s; echo exit=$?" % DEMO, "Enter")
+             "%s SDL_AUDIODRIVER=dummy %s %s; echo exit=$?" % (environment, relay, DEMO), "Enter")
         self.assertTrue(common.wait_until(lambda: self.pane(name, "#{pane_title}") == common.TITLE, 20, 0.05),
                         "the demo's title never appeared")
         return time.monotonic()
 
-    def recorded_frame(self, name):
+    def recorded_frame(self, name, colours=None):
         """The number of the first recorded frame that the pane shows cell for cell, if any."""
         try:
-            cells = decode_pane(tmux("capture-pane", "-p", "-e", "-N", "-t", name))
+            cells = common.decode_pane(tmux("capture-pane", "-p", "-e", "-N", "-t", name), colours)
         except AssertionError:  # not the demo's screen, or a frame being written
             return None
         words = b"".join(c.to_bytes(2, "little") for c in cells)
@@ -141,6 +120,88 @@ class Terminal(unittest.TestCase):
         self.assertEqual(self.pane("show", "#{cursor_flag}"), "1")
         screen = tmux("capture-pane", "-p", "-t", "show")
         self.assertIn("$ COLORTERM=truecolor", screen, "the shell's screen is back")
+
+    def test_a_256_colour_terminal_gets_the_nearest_cube_and_grey_entries(self):
+        # TERM=xterm-256color without COLORTERM, as over ssh: each console colour is drawn in
+        # the palette entry 16-255 nearest to it, and none in 0-15, which follow the theme.
+        entries = [common.nearest_palette_entry(rgb) for rgb in common.terminal_colours()]
+        for colour, (rgb, entry) in enumerate(zip(common.terminal_colours(), entries)):
+            shown = common.palette_rgb(entry)
+            self.assertLessEqual(max(abs(a - b) for a, b in zip(rgb, shown)), 10,
+                                 "colour %d %s as entry %d %s" % (colour, rgb, entry, shown))
+        self.assertEqual(len(set(entries)), 16, "two console colours share an entry")
+        colours = {common.palette_rgb(entry): colour for colour, entry in enumerate(entries)}
+        self.start_shell("palette")
+        self.start_demo("palette", "TERM=xterm-256color")
+        time.sleep(8)
+        matched = None
+        for _ in range(10):
+            matched = self.recorded_frame("palette", colours)
+            if matched:
+                break
+            time.sleep(0.3)
+        self.assertIsNotNone(matched, "the pane matches no frame from %d to %d"
+                             % (self.first_frame, self.last_frame))
+        screen = tmux("capture-pane", "-p", "-e", "-N", "-t", "palette")
+        used = set()
+        for match in common.SGR.finditer(screen):
+            values = match.group(1).split(";")
+            k = 0
+            while k < len(values):
+                if values[k] in ("38", "48"):
+                    self.assertEqual(values[k + 1], "5", match.group(0))
+                    used.add(int(values[k + 2]))
+                    k += 3
+                    continue
+                self.assertIn(values[k], ("", "0", "39", "49"), match.group(0))
+                k += 1
+        self.assertTrue(used)
+        self.assertLessEqual(used, set(entries))
+
+    def test_a_slow_terminal_shows_pictures_within_a_second_of_the_music(self):
+        # The demo at 80 by 25 behind a relay of 40 KB/s, less than the frames of the point
+        # cloud and the closing screen need: the pane is matched with recorded frames at 64 s
+        # and at 112 s, and may trail the music by at most a second.
+        moments = [64, 112]
+        recorded = {}
+        for moment in moments:
+            first = int((moment - 4) / 0.04) + 1
+            path = os.path.join(self.workspace.name, "at%d.cells" % moment)
+            subprocess.run([CAPTURE, "--frames", "%d:%d" % (first, first + 150), "--cells", path],
+                           check=True, timeout=300)
+            with open(path, "rb") as f:
+                data = f.read()
+            recorded[moment] = (first, [common.mixed_colours(common.frame_cells(data, k))
+                                        for k in range(151)])
+        self.start_shell("slow", 80, 25)
+        started = self.start_demo("slow", relay="%s %s 40000" % (sys.executable, RELAY))
+        for moment in moments:
+            first, pictures = recorded[moment]
+            time.sleep(max(0, started + moment - time.monotonic()))
+            lags = []
+            while len(lags) < 4 and time.monotonic() < started + moment + 3:
+                before = time.monotonic()
+                text = tmux("capture-pane", "-p", "-e", "-N", "-t", "slow")
+                music = (before + time.monotonic()) / 2 - started
+                # The frames up to the one playing now; the last of equal ones is taken. A pane
+                # captured while a frame is being written shows part of it over the frame
+                # before, and is most like one of the two.
+                last = min(int(music / 0.04) + 1, first + 150)
+                frame, share = common.best_match(
+                    common.pane_values(text, 80, 25),
+                    ((n, pictures[n - first]) for n in range(first, last + 1)))
+                self.assertGreater(share, 0.5, "the pane at %.1f s is like no recorded frame" % music)
+                lags.append(round(music - (frame - 1) * 0.04, 2))
+                time.sleep(0.4)
+            self.assertTrue(lags)
+            self.assertLessEqual(max(lags), 1.0, "at %d s the pane trails by %s s" % (moment, lags))
+            self.assertGreater(min(lags), -0.1)
+            print("at %d s the pane trails by %s s" % (moment, lags), file=sys.stderr)
+        pid = self.demo_pid("slow")
+        self.assertIsNotNone(pid)
+        os.kill(pid, 15)
+        self.assertTrue(common.wait_until(lambda: "exit=143" in tmux("capture-pane", "-p", "-t", "slow"), 10))
+        self.assertEqual(self.pane("slow", "#{alternate_on}"), "0")
 
     def test_resumes_after_ctrl_z_and_fg_at_the_frame_where_it_stopped(self):
         self.start_shell("suspend")
@@ -283,10 +344,12 @@ class PseudoTerminal(unittest.TestCase):
         self.end()
         frames = self.output.split(b"\x1b[?2026h")[1:]
         self.assertGreater(len(frames), 5)
-        # Each frame ends its synchronized update before the next one begins; the last may
-        # be cut by the signal, whose restore sequence ends the update.
+        # Each frame ends its synchronized update before the next one begins, and the last
+        # is finished before the terminal is given back (the restore begins with CAN).
         for k, frame in enumerate(frames):
             self.assertTrue(b"\x1b[?2026l" in frame, "frame %d of %d is cut short" % (k, len(frames)))
+        self.assertTrue(self.output[:self.output.index(b"\x18")].endswith(b"\x1b[?2026l"),
+                        "the last frame is cut short by the signal")
 
 
 if __name__ == "__main__":
