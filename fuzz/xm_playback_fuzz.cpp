@@ -6,13 +6,13 @@
 //
 // The input is one XM image, or two: a second signature at an offset above 0 starts the second
 // song (libFuzzer's cross-over makes such pairs from the corpus). One image alone is followed by
-// the song compiled into the program. The output rate is low, so that a run is quick: 8000 Hz
-// for inputs of even size, and the lowest rate the stream allows, 345 Hz, for odd ones, where
-// every step is a large one and every level ramp a single frame.
+// the first ring of the song compiled into the program. The output rate is low, so that a run is
+// quick: 8000 Hz for inputs of even size, and the lowest rate the stream allows, 345 Hz, for odd
+// ones, where every step is a large one and every level ramp a single frame.
 //
 // After every tick each mixed voice is checked: it plays a sample of the song playing (or the
 // empty sample) at levels the volume can reach and at a frequency that is not negative; after
-// every stop no voice holds a sample.
+// every release no voice holds a sample.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
