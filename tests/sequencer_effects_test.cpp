@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -121,15 +122,16 @@ TEST(TickEffects, PortamentoUpStopsAtPeriod56AndDownHasNoCeiling) {
 }
 
 TEST(TickEffects, EndlessSlidesStayWithinRange) {
-    // A period far below any note and far above it: the frequency saturates, then the step
-    // is the slowest one.
+    // A period far below any note is held at period 1, and far above it the frequency falls
+    // to 0 and the step is the slowest one.
     XmSong song = effectSong(0x02, 0xFF);
     SongPlayer p(song);
     p.tick();
     p.channel().period = -(1 << 24);
     p.channel().portaDownMemory = 0;
     p.tick();
-    EXPECT_EQ(p.voice().frequency, 2147483647);
+    EXPECT_EQ(p.channel().period, 1);
+    EXPECT_EQ(p.voice().frequency, int(8363 * std::pow(2.0, double(4607 * 0.0013020834f))));
     p.channel().period = (1 << 24) - 100;
     p.channel().portaDownMemory = 0xFF;
     p.ticks(4);
@@ -137,6 +139,56 @@ TEST(TickEffects, EndlessSlidesStayWithinRange) {
     EXPECT_EQ(p.voice().frequency, 0);
     EXPECT_EQ(p.voice().stepWhole, 0);
     EXPECT_EQ(p.voice().stepFraction, uint32_t((uint64_t{100} << 32) / 44100));
+}
+
+// Slides and offsets that would take the period to 0 or below hold it at period 1, the
+// highest pitch, in both modes: no division by zero, no negative frequency played as the
+// slowest step, and a slide down comes back from there at once.
+TEST(TickEffects, PeriodsReachingZeroAreHeldAtTheHighestPitch) {
+    for (const uint16_t flags : {0, 1}) {
+        const bool linear = flags == 1;
+        const int highest =
+            linear ? int(8363 * std::pow(2.0, double(4607 * 0.0013020834f))) : 14317056;
+        XmSong song = effectSong(0x01, 0xFF);  // portamento up to its floor, period 56
+        song.flags = flags;
+        song.patterns[0].at(1, 0) = {0, 0, 0, 0x0E, 0x42};  // square vibrato
+        song.patterns[0].at(2, 0) = {0, 0, 0, 0x04, 0xFF};  // offsets of 116 either way
+        song.patterns[0].at(3, 0) = {0, 0, 0, 0x0E, 0x1F};  // fine slides up, 60 a row
+        song.patterns[0].at(4, 0) = {0, 0, 0, 0x0E, 0x1F};
+        song.patterns[0].at(5, 0) = {0, 0, 0, 0x02, 0x01};  // down by 4 a tick
+        SongPlayer p(song);
+        p.ticks(12);
+        ASSERT_EQ(p.channel().period, 56) << flags;
+        const int atFloor = p.voice().frequency;
+        int beyondFloor = 0;
+        for (int t = 0; t < 6; ++t) {
+            p.tick();
+            const int offset = p.channel().periodOffset;
+            ASSERT_EQ(std::abs(offset), 116) << flags;
+            // A positive offset raises the pitch in the linear mode, a negative one in the
+            // Amiga mode.
+            if (linear ? offset > 0 : offset < 0) {
+                ++beyondFloor;
+                EXPECT_EQ(p.voice().frequency, highest) << flags << " tick " << t;
+            } else {
+                EXPECT_LT(p.voice().frequency, atFloor) << flags << " tick " << t;
+            }
+        }
+        EXPECT_GT(beyondFloor, 0) << flags;
+        p.ticks(12);
+        EXPECT_EQ(p.channel().period, 1) << flags;
+        EXPECT_EQ(p.voice().frequency, highest) << flags;
+        EXPECT_EQ(trace(p, 6, period), (V{1, 5, 9, 13, 17, 21})) << flags;
+    }
+}
+
+TEST(TickEffects, ArpeggioAboveTheHighestNoteIsHeldAtTheHighestPitch) {
+    XmSong song = effectSong(0x00, 0xFF);  // linear mode
+    song.patterns[0].at(0, 0).note = 96;   // A#9 with the sample's relative note
+    song.instruments[0].samples[0].relativeNote = 23;
+    SongPlayer p(song);
+    p.ticks(6);  // tick 5: 15 semitones up, period 128 - 960
+    EXPECT_EQ(p.voice().frequency, int(8363 * std::pow(2.0, double(4607 * 0.0013020834f))));
 }
 
 TEST(TickEffects, TonePortamentoSlidesToTheTargetAndStops) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/file_access.h"
@@ -8,6 +9,7 @@
 #include "engine/sequencer.h"
 #include "engine/thread.h"
 #include "xm_builder.h"
+#include "xm_busy_song.h"
 
 namespace {
 
@@ -195,7 +197,10 @@ TEST_F(Stream, OfflineOutputIsOneContinuousStream) {
         ASSERT_EQ(pcm[2 * k + 1], values[k]) << k;
     }
     EXPECT_EQ(viewStream().lateBlocks, 0u);
-    // Started again, the song and the device start from the beginning.
+    // Started again, the song and the device start from the beginning. The stop clears the
+    // voices; the voice is set up again after it.
+    ASSERT_TRUE(stopPlayback(module));
+    EXPECT_EQ(voiceAt(0).sample, nullptr);
     playSample();
     ASSERT_TRUE(startPlayback(module));
     readOfflineOutput(pcm.data(), 5000);
@@ -231,6 +236,41 @@ TEST_F(Stream, StopAndFree) {
     EXPECT_EQ(viewStream().playingModule, nullptr);
     EXPECT_FALSE(streamingThreadRunning());
     EXPECT_EQ(viewStream().mixBuffer, nullptr);
+}
+
+// Song after song: a song played after another one, stopped in full sound and released,
+// renders byte for byte as it does alone after openOutput: from silence, and with nothing of
+// the song before in its voices beyond its channels. A 32-channel song is followed by a
+// 4-channel one, and the other way round.
+std::vector<int16_t> renderSong(Module* song, uint32_t frames) {
+    std::vector<int16_t> pcm(2 * size_t{frames});
+    EXPECT_TRUE(startPlayback(song));
+    readOfflineOutput(pcm.data(), frames);
+    return pcm;
+}
+
+TEST_F(Stream, SongAfterSongStartsFromSilentVoices) {
+    XmSong small;
+    small.addInstrument(XmSample::forwardLoop({0, 30, 60, 90, 60, 30, 0, -30, -60, -30}, 0, 10));
+    XmPattern& rows = small.addPattern(32);  // four notes on row 4, silence before them
+    for (int c = 0; c < 4; ++c)
+        rows.at(4, c) = {uint8_t(37 + 7 * c), 1};
+    const std::vector<uint8_t> images[2] = {busySong(), buildXm(small)};
+    for (int first = 0; first < 2; ++first) {
+        ASSERT_TRUE(openOutput(22050));
+        Module* b = loadXmImage(images[1 - first]);
+        ASSERT_NE(b, nullptr);
+        const std::vector<int16_t> alone = renderSong(b, 3 * 22050);
+        EXPECT_TRUE(std::any_of(alone.begin(), alone.end(), [](int16_t x) { return x != 0; }));
+        Module* a = loadXmImage(images[first]);
+        ASSERT_NE(a, nullptr);
+        renderSong(a, 3 * 22050);
+        ASSERT_TRUE(freeModule(a));
+        for (int i = 0; i < kVoiceCount; ++i)
+            ASSERT_EQ(voiceAt(i).sample, nullptr);
+        EXPECT_TRUE(renderSong(b, 3 * 22050) == alone) << "after song " << first;
+        freeModule(b);
+    }
 }
 
 }  // namespace

@@ -60,10 +60,12 @@ void closeOutput();
 // Sets the module's tempo and returns its new tick length in frames (at least 1).
 int32_t setTempo(Module* module, int32_t tempo);
 
-// Resets the module's playback position, mixes the whole ring, starts the device and the
-// streaming thread.
+// Stops what plays, resets the module's playback position, mixes the whole ring, starts the
+// device and the streaming thread.
 bool startPlayback(Module* module);
-// Ends the streaming thread, silences the device and takes the ring back from it.
+// Ends the streaming thread, silences the device and takes the ring back from it. Clears the
+// voices when a module was playing: none refers to it any longer, and the next start begins
+// from silent voices.
 bool stopPlayback(Module* module);
 // Waits until the block being mixed is done; then stops playback if module is the one
 // playing. Used by freeModule before it releases a module.

@@ -16,13 +16,18 @@ constexpr uint8_t kVoiceRequests = UpdateFrequency | UpdateVolume | UpdatePannin
 // overflow.
 constexpr int64_t kSlideLimit = int64_t{1} << 24;
 
+// The lowest period, the highest pitch: slides up stop here, and a vibrato or arpeggio offset
+// that reaches beyond it is played here. A period of 0 has no Amiga frequency (a division by
+// zero), and a negative one would turn the highest pitch into the lowest step at once.
+constexpr int32_t kLowestPeriod = 1;
+
 inline int32_t limitSlide(int64_t value) {
     if (value > kSlideLimit) return static_cast<int32_t>(kSlideLimit);
     if (value < -kSlideLimit) return static_cast<int32_t>(-kSlideLimit);
     return static_cast<int32_t>(value);
 }
 inline int32_t limitPeriod(int64_t period) {
-    return limitSlide(period);
+    return period < kLowestPeriod ? kLowestPeriod : limitSlide(period);
 }
 inline int32_t limitPanning(int64_t panning) {
     return limitSlide(panning);

@@ -174,6 +174,10 @@ bool stopPlayback(Module* module) {
         openDevice->unprepare();
         bufferPrepared = false;
     }
+    // The voices of a stopped song are cleared, so that none refers to its samples once it is
+    // released and the next song starts from silence, in its unused voices too. A stop with
+    // nothing playing leaves them: a program may set voices up before its first start.
+    if (playingModule) clearVoices();
     playingModule = nullptr;
     return true;
 }

@@ -72,11 +72,13 @@ int32_t rememberedLinearFrequency(int32_t units) {
     return slot.frequency;
 }
 
+// The period played is held within the slides' limits; in the linear mode the offset is
+// taken away from the period, in the Amiga mode added to it.
 int32_t noteFrequency(const Channel& c, const Module* m) {
     if (m->flags & kLinearFrequencies) {
-        return rememberedLinearFrequency(4608 - c.period + c.periodOffset);
+        return rememberedLinearFrequency(4608 - limitPeriod(int64_t{c.period} - c.periodOffset));
     }
-    return 14317056 / (c.period + c.periodOffset);
+    return 14317056 / limitPeriod(int64_t{c.period} + c.periodOffset);
 }
 
 // The instrument vibrato's sine at phase p, 64 at the peak; the phases 0..255 it runs through
