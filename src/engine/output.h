@@ -30,7 +30,8 @@ struct OutputDevice {
     void (*close)();
 };
 
-// The device of the platform layer a program links: waveOut on Windows, SDL on POSIX.
+// The device of the platform layer a program links: waveOut on Windows, SDL on POSIX, Web
+// Audio in a browser.
 extern const OutputDevice platformOutput;
 // A device that plays nothing and whose position moves only when told (output_offline.cpp).
 extern const OutputDevice offlineOutput;

@@ -1,6 +1,7 @@
 // The console host: the operations the director needs from the platform's text console.
-// One implementation per platform: console_win32.cpp (Win32 console) and console_posix.cpp
-// (ANSI terminal). Everything else in the program reaches the console only through these.
+// One implementation per platform: console_win32.cpp (Win32 console), console_posix.cpp (ANSI
+// terminal) and platform_web.cpp (a canvas). Everything else in the program reaches the console
+// only through these.
 #pragma once
 #include <cstdint>
 
