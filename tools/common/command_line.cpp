@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "data/version.h"
+
 namespace {
 
 const OptionSpec* findOption(std::span<const OptionSpec> options, const std::string& argument) {
@@ -40,6 +42,18 @@ std::string readCommandLine(const CommandLine& line, int argc, char** argv,
         if (!problem.empty()) return problem;
     }
     return "";
+}
+
+bool answerHelpOrVersion(const CommandLine& line, bool help, bool version, const char* helpText) {
+    if (help) {
+        std::fputs(helpText, stdout);
+        return true;
+    }
+    if (version) {
+        std::printf("%s %s\n", line.tool, kDemoVersion);
+        return true;
+    }
+    return false;
 }
 
 int refuseCommandLine(const CommandLine& line, const std::string& problem) {

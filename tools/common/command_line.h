@@ -35,6 +35,10 @@ using TakeOperand = std::function<std::string(const char* operand)>;
 std::string readCommandLine(const CommandLine& line, int argc, char** argv,
                             const TakeOption& takeOption, const TakeOperand& takeOperand);
 
+// Once the command line is read: prints the help text for --help, or "TOOL VERSION" for
+// --version, on standard output, and returns whether it printed either.
+bool answerHelpOrVersion(const CommandLine& line, bool help, bool version, const char* helpText);
+
 // Says "TOOL: PROBLEM", the usage and where the help is on standard error; returns 2, the exit
 // status of bad arguments.
 int refuseCommandLine(const CommandLine& line, const std::string& problem);

@@ -18,7 +18,6 @@
 #include "capture_outputs.h"
 #include "cells/cell_frame.h"
 #include "command_line.h"
-#include "data/version.h"
 #include "director/director.h"
 #include "engine/output.h"
 #include "engine/thread.h"
@@ -241,14 +240,7 @@ int main(int argc, char** argv) {
     Options options;
     const std::string problem = parseArguments(argc, argv, options);
     if (!problem.empty()) return refuseCommandLine(kCommandLine, problem);
-    if (options.help) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::printf("democapture %s\n", kDemoVersion);
-        return 0;
-    }
+    if (answerHelpOrVersion(kCommandLine, options.help, options.version, kHelp)) return 0;
     const bool wantPng = !options.pngDirectory.empty();
     const bool wantVideo = !options.videoPath.empty();
     const bool wantCells = !options.cellsPath.empty();

@@ -19,7 +19,6 @@
 #include <string>
 
 #include "command_line.h"
-#include "data/version.h"
 #include "engine/file_access.h"
 #include "engine/mixer.h"
 #include "engine/module.h"
@@ -149,14 +148,7 @@ int parseArguments(int argc, char** argv, Options& options) {
             return "";
         });
     if (!problem.empty()) return refuseCommandLine(kCommandLine, problem);
-    if (options.help) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::printf("xmrender %s\n", kDemoVersion);
-        return 0;
-    }
+    if (answerHelpOrVersion(kCommandLine, options.help, options.version, kHelp)) return 0;
     if (!options.song) return refuseCommandLine(kCommandLine, "no song given");
     if (!options.output && !options.info)
         return refuseCommandLine(kCommandLine, "no output file given (-o)");
