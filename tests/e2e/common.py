@@ -156,9 +156,10 @@ def decode_half_blocks(text, columns, rows):
     demo means them), or None where the character has the terminal's default colours or is
     not a block."""
     grid = []
+    state = [None, None]  # the pane's colours carry over from line to line
     for line in text.split("\n")[:rows]:
         row = []
-        for character, foreground, background in pane_characters(line, [None, None]):
+        for character, foreground, background in pane_characters(line, state):
             halves = None
             if character == UPPER_HALF and foreground and background:
                 halves = (foreground, background)
