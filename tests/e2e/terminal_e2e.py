@@ -90,8 +90,10 @@ class Terminal(unittest.TestCase):
 
     def start_shell(self, name, columns=80, rows=50):
         tmux("new-session", "-d", "-x", str(columns), "-y", str(rows), "-s", name, "-c", self.workspace.name,
-             "env -i PATH=/usr/bin:/bin HOME=%s TERM=tmux-256color bash --norc --noprofile"
-             % self.workspace.name)
+             # No history file: bash writes one when the server's end hangs it up, which
+             # could land in the workspace while tearDownClass removes it.
+             "env -i PATH=/usr/bin:/bin HOME=%s HISTFILE= TERM=tmux-256color bash --norc "
+             "--noprofile" % self.workspace.name)
         self.addCleanup(lambda: tmux("kill-session", "-t", name, check=False))
         tmux("send-keys", "-t", name, "PS1='$ '; clear", "Enter")
         self.assertTrue(common.wait_until(lambda: tmux("capture-pane", "-p", "-t", name).startswith("$"), 10))
