@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string>
 
-#include "host/terminal_encoder.h"
+#include "terminal/terminal_encoder.h"
 
 // Hands the terminal up to length bytes without waiting and returns how many it took: 0 when
 // it takes none now. A terminal that is gone should be reported as taking everything.
