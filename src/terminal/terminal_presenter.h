@@ -4,7 +4,7 @@
 // terminal shows. A terminal that keeps up gets every frame; a slow one gets the newest frame
 // each time it is ready, so that the picture shown stays within a frame's bytes and the
 // kernel's queue of the frame computed. Portable: the terminal is reached through a writer
-// that never blocks, given by console_posix.cpp (or a test).
+// that never blocks, given by the program (the demo's in host/console_posix.cpp) or a test.
 #pragma once
 #include <cstddef>
 #include <string>
