@@ -1,4 +1,4 @@
-#include "host/terminal_encoder.h"
+#include "terminal/terminal_encoder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "host/cp437.h"
+#include "terminal/cp437.h"
 #include "terminal_model.h"
 
 namespace {

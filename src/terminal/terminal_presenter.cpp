@@ -1,4 +1,4 @@
-#include "host/terminal_presenter.h"
+#include "terminal/terminal_presenter.h"
 
 void reserveTerminalPresenter(TerminalPresenter& presenter) {
     // The worst frame (every cell changed, every colour changed, 24-bit) is about 130 KB.

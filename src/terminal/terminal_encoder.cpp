@@ -1,11 +1,11 @@
-#include "host/terminal_encoder.h"
+#include "terminal/terminal_encoder.h"
 
 #include <bit>
 #include <climits>
 #include <cstring>
 
 #include "data/assets.h"
-#include "host/cp437.h"
+#include "terminal/cp437.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // themselves (code page 437 glyphs as UTF-8), centred; a smaller one shows the whole frame as
 // a picture of half blocks, two cells stacked in each character, each cell in the colour its
 // glyph shows on average, scaled down to fit where 80 by 25 is too large. Colours are 24-bit,
-// 256-colour or 16-colour SGR sequences. Pure functions over buffers; the terminal itself is
-// driven by console_posix.cpp.
+// 256-colour or 16-colour SGR sequences. Pure functions over buffers of any program's cell
+// frames; the terminal itself is driven by the program (the demo's in host/console_posix.cpp).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -83,8 +83,9 @@ ConsoleRgb averageCellColour(uint16_t cell);
 // and blue; the lower colour on a tie).
 int nearestConsoleColour(ConsoleRgb rgb);
 
-// Bytes that take the terminal into the demo's state: title pushed, alternate screen, cursor
-// hidden, autowrap off, and a request to maximise the window (ignored by most terminals).
+// Bytes that take the terminal into a full-screen program's state: title pushed, alternate
+// screen, cursor hidden, autowrap off, and a request to maximise the window (ignored by most
+// terminals).
 inline constexpr char kTerminalEnter[] = "\x1b[22;0t\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[9;1t";
 
 // Bytes that give the terminal back: any escape sequence cut short by a signal is cancelled,
