@@ -19,7 +19,7 @@ add_library(xmengine_api INTERFACE)
 target_include_directories(xmengine_api INTERFACE ${xmengine_include})
 target_link_libraries(xmengine_api INTERFACE $<LINK_ONLY:engine>)
 
-if(WIN32 OR EMSCRIPTEN)
+if(WIN32 OR EMSCRIPTEN OR DEMO_FUZZ)
     return()
 endif()
 
@@ -37,9 +37,12 @@ set_target_properties(xmengine PROPERTIES LINKER_LANGUAGE CXX VERSION ${xmengine
                       SOVERSION ${xmengine_soversion})
 target_include_directories(xmengine INTERFACE $<BUILD_INTERFACE:${xmengine_include}>
                            $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-# Only the interface's functions leave the library, under one version node.
-target_link_options(xmengine PRIVATE
-    -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/xmengine.map -Wl,--no-undefined)
+# Only the interface's functions leave the library, under one version node; every name it uses
+# is found at its link (but the sanitizers', which their programs bring).
+target_link_options(xmengine PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/xmengine.map)
+if(NOT DEMO_SANITIZE AND NOT DEMO_TSAN)
+    target_link_options(xmengine PRIVATE -Wl,--no-undefined)
+endif()
 set_property(TARGET xmengine APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/xmengine.map)
 target_link_libraries(xmengine PRIVATE m)
 
