@@ -64,6 +64,7 @@ add_custom_target(xmengine_static ALL DEPENDS ${xmengine_static})
 
 # The example of the README, built against the library as a program outside this tree is: C99,
 # warnings as errors, the header and the shared library alone.
+enable_language(C)
 add_executable(render_wav ${PROJECT_SOURCE_DIR}/examples/render_wav.c)
 set_target_properties(render_wav PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON
                       C_EXTENSIONS OFF RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/examples)
