@@ -94,8 +94,9 @@ install(FILES ${PROJECT_BINARY_DIR}/xmengineConfig.cmake
         ${PROJECT_BINARY_DIR}/xmengineConfigVersion.cmake
         DESTINATION ${xmengine_cmake_dir} COMPONENT development)
 
-if(DEMO_TESTS AND DEMO_TOOLS)
-    # The installed library as a program outside this tree uses it, against xmrender's WAVs.
+if(DEMO_TESTS AND DEMO_TOOLS AND NOT DEMO_SANITIZE AND NOT DEMO_TSAN)
+    # The installed library as a program outside this tree uses it, against xmrender's WAVs
+    # (not in the sanitizers' builds, whose library needs their runtime in every program).
     find_package(Python3 REQUIRED COMPONENTS Interpreter)
     add_test(NAME xmengine_library
              COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/xmengine_library_test.py
