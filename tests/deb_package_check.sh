@@ -2,7 +2,7 @@
 # Installs the Debian packages in a copy of a fresh Debian 12 (a debootstrap minbase, by
 # default at /var/tmp/fresh-base), runs the programs there and finds their man pages, builds
 # the README's example against the library packages with pkg-config and checks that its WAV
-# file is xmrender's, removes the packages again and checks that their files are gone and that
+# file is xmrender's, purges the packages again and checks that their files are gone and that
 # autoremove leaves the same packages as before the install. Run as root; the copy is
 # /var/tmp/pkgtest:
 #
@@ -81,10 +81,10 @@ in_root "
     echo 'the example built against the packages (pkg-config, CMake) writes what xmrender writes'
     cd /root
 
-    apt-get remove -y -q ordblind libxmengine-dev libxmengine1 >/dev/null
+    apt-get purge -y -q ordblind libxmengine-dev libxmengine1 >/dev/null
     left=\$(while read -r f; do if [[ -e \"\$f\" || -L \"\$f\" ]]; then echo \"\$f\"; fi; done </root/files)
-    [[ -z \"\$left\" ]] || { echo \"left after apt remove: \$left\" >&2; exit 1; }
-    echo \"apt remove: the \$(wc -l </root/files) files of the packages are gone\"
+    [[ -z \"\$left\" ]] || { echo \"left after apt purge: \$left\" >&2; exit 1; }
+    echo \"apt purge: the \$(wc -l </root/files) files of the packages are gone\"
     apt-get autoremove --purge -y -q >/dev/null
     dpkg-query -W -f='\${Package}\n' | sort >/root/after
     diff /root/before /root/after
