@@ -333,11 +333,15 @@ void drawPlayerScreen(const PlayerView& view, TextFrame& frame) {
     const int viewWidth =
         viewChannels > 0 ? kRowNumberWidth + viewChannels * kChannelWidth - 1 : frame.columns;
     const int spare = frame.columns - viewWidth;
+    // Below, a line for the heading and as many as the names need in columns of 28 cells, while
+    // the pattern view keeps a dozen rows at least.
     int patternHeight = rest;
     int below = 0;
-    if (spare < 18 && info.instruments > 0 && rest > 36) {
-        below = rest - 34;
-        patternHeight = 34;
+    if (spare < 18 && info.instruments > 0) {
+        const int across = (frame.columns - 2) / 28 > 0 ? (frame.columns - 2) / 28 : 1;
+        const int needed = 1 + (info.instruments + across - 1) / across;
+        below = rest - needed >= 13 ? needed : rest >= 24 ? rest - 13 : 0;
+        patternHeight = rest - below;
     }
     if (patternHeight >= 2) {
         drawPatternView(view, frame, 0, y, viewWidth, patternHeight);
