@@ -42,7 +42,7 @@ def row_starts(xmrender, song):
 
 
 def measure(player, relay, song, columns, rows, rate, seconds, every, starts, row_seconds):
-    socket = "xmplay-lag-%d" % os.getpid()
+    socket = "xmplay-lag-%d-%dx%d-%d" % (os.getpid(), columns, rows, rate)
 
     def tmux(*arguments):
         return subprocess.run(["tmux", "-L", socket, *arguments], capture_output=True,

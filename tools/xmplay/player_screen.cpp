@@ -115,6 +115,11 @@ void putPatternCell(TextFrame& frame, int x, int y, const xme_cell& cell, uint8_
         text[12] = static_cast<uint8_t>(hexDigit(cell.parameter));
         colours[10] = colours[11] = colours[12] = kEffectColour;
     }
+    // A blank takes the colour of the field before it, which looks the same and saves a slow
+    // terminal a colour change.
+    colours[3] = colours[2];
+    colours[6] = colours[5];
+    colours[9] = colours[8];
     for (int k = 0; k < 13; ++k)
         putCharacter(frame, x + k, y, text[k], static_cast<uint8_t>(colours[k] | background));
 }
