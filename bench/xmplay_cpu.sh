@@ -26,6 +26,8 @@ sizes=("$@")
 socket="xmplay-cpu-$$"
 trap 'tmux -L "$socket" kill-server 2>/dev/null || true' EXIT
 ticks=$(getconf CLK_TCK)
+# A session that outlives the measured ones keeps the server up between them.
+tmux -L "$socket" new-session -d -s keep "sleep 3600"
 
 # utime + stime of a process, in clock ticks (fields 14 and 15 of /proc/PID/stat, counted
 # after the command name, which may hold spaces).
