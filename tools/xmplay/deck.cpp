@@ -28,7 +28,7 @@ void renderBlock(Deck& deck) {
     std::memset(levels, 0, kDeckChannels);
     for (int32_t channel = 0; channel < deck.channels && deck.endFrame < 0; ++channel) {
         xme_channel_info info;
-        // A muted channel's notes go on unheard: its level is what is heard of it.
+        // A muted channel's notes go on unheard, so its level shows silence.
         if (xme_player_channel_info(deck.player, channel, &info) == XME_OK && !info.muted)
             levels[channel] = static_cast<uint8_t>(info.level);
     }
@@ -113,6 +113,8 @@ int32_t startDeck(Deck& deck, xme_song* song, int32_t repeats) {
     return XME_OK;
 }
 
+// The device reads the ring on a thread of its own (SDL's callback); the slots written here are
+// those it has played, and it comes to them again only a ring's length later.
 void refillDeck(Deck& deck) {
     if (!deck.player || deck.paused) return;
     const int64_t playing = deviceFrame(deck);
