@@ -134,12 +134,16 @@ class Player(unittest.TestCase):
         self.assertGreaterEqual(resumed[2], paused[2], "the resume went back in the song")
         self.assertLessEqual(resumed[2], paused[2] + 5, "the resume jumped ahead")
 
-        # Right: the next order, from its first rows.
-        order = position(self.screen("play"))[0]
+        # Right, from a pause so that the song cannot have got there by itself: the next order,
+        # playing.
+        self.send("play", "Space")
+        self.assertTrue(common.wait_until(lambda: "PAUSED" in self.screen("play"), 10, 0.05))
+        order = position(self.settled("play"))[0]
         self.send("play", "Right")
         self.assertTrue(common.wait_until(
             lambda: (position(self.screen("play")) or (order,))[0] == order + 1, 10, 0.05),
             "Right did not move to order %d:\n%s" % (order + 1, self.screen("play")))
+        self.assertTrue(common.wait_until(lambda: "PAUSED" not in self.screen("play"), 10, 0.05))
         # Bytes that are no keys of the player change nothing: a paste with a q in it, a mouse
         # report, another program's escape sequence.
         tmux("send-keys", "-t", "play", "-l", "\x1b[200~quit now\x1b[201~\x1b[M q \x1b[<0;3;4M")
