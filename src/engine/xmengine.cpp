@@ -285,10 +285,9 @@ const char* xme_status_text(int32_t status) {
 int32_t xme_song_load_memory(const void* data, size_t size, xme_song** song, char* message,
                              size_t message_size) {
     if (song) *song = nullptr;
-    if (!data || !song)
+    if ((!data && size > 0) || !song)
         return loadFailed(message, message_size, XME_ERROR_ARGUMENT,
-                          "no song data or no place "
-                          "for the song");
+                          "no song data or no place for the song");
     if (size > static_cast<size_t>(kLargestSong))
         return loadFailed(message, message_size, XME_ERROR_FORMAT,
                           "a song of 2 GiB or more cannot be played");
@@ -302,8 +301,7 @@ int32_t xme_song_load_file(const char* path, xme_song** song, char* message, siz
     if (song) *song = nullptr;
     if (!path || !song)
         return loadFailed(message, message_size, XME_ERROR_ARGUMENT,
-                          "no path or no place for "
-                          "the song");
+                          "no path or no place for the song");
     std::FILE* file = std::fopen(path, "rb");
     if (!file)
         return loadFailed(message, message_size, XME_ERROR_FILE, "cannot open: %s",

@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
     }
     Player& player = *streamPlayer();
     player.tickListener = countTick;
-    Voice& voice = player.voices[0];
+    // A voice that no channel of the song drives: the sequencer's ticks leave it playing.
+    Voice& voice = player.voices[40];
     voice.sample = module->instruments[0].samples[0];
     voice.direction = kVoiceForward;
     voice.stepWhole = 1;  // 100 values a period at 44100 Hz: 441 Hz
