@@ -33,6 +33,8 @@ void renderBlock(Deck& deck) {
             levels[channel] = static_cast<uint8_t>(info.level);
     }
     deck.mixedFrames += kDeckBlockFrames;
+    // The device's thread reads the ring: what was written here happens before its next read.
+    publishRing();
 }
 
 // Starts the device on a ring rendered from where the player is now.
