@@ -1,8 +1,8 @@
 # Installing and packaging, included at the end of the top CMakeLists.txt once the targets exist.
 #
-# POSIX: `cmake --install` puts demo, democapture and xmrender in bin/ and their man pages in
-# share/man/man1 under the prefix (the "programs" component), and the engine's library and
-# what a program builds against it (the "library" and "development" components,
+# POSIX: `cmake --install` puts demo, democapture, xmrender and xmplay in bin/ and their man
+# pages in share/man/man1 under the prefix (the "programs" component), and the engine's library
+# and what a program builds against it (the "library" and "development" components,
 # cmake/xmengine.cmake); CPack makes a Debian package of each component (see the "package"
 # presets). Windows: the build writes a zip of demo.exe and a short README.txt.
 include(GNUInstallDirs)
@@ -42,6 +42,9 @@ if(TARGET democapture)
 endif()
 if(TARGET xmrender)
     list(APPEND installed_programs xmrender)
+endif()
+if(TARGET xmplay)
+    list(APPEND installed_programs xmplay)
 endif()
 install(TARGETS ${installed_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT programs)
@@ -87,7 +90,7 @@ set(CPACK_DEBIAN_PROGRAMS_DESCRIPTION "real-time demo in text mode with its own 
 Kald mig bare ordblind... draws 80 by 50 console cells 25 times a second in a terminal
 while it plays its own song through its own XM loader, mixer and sequencer.
 democapture records the demo offline to PNG pictures, WAV or video; xmrender renders
-any XM song to a WAV file.")
+any XM song to a WAV file; xmplay plays XM songs live in a terminal with a pattern view.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)

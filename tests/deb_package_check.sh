@@ -58,11 +58,14 @@ in_root "
     cat /root/files
     demo --version
     xmrender --help | head -1
+    xmplay --version
     democapture --assets /tmp/assets
     xmrender /tmp/assets/song.xm --seconds 2 -o /tmp/song.wav
     democapture --frames 1:1 --png /tmp/png
     ls -l /tmp/song.wav /tmp/png/frame_00001.png
-    man -w demo democapture xmrender
+    (SDL_AUDIODRIVER=dummy timeout 2 xmplay /tmp/assets/song.xm >/tmp/xmplay.txt || true)
+    cat /tmp/xmplay.txt
+    man -w demo democapture xmrender xmplay
 
     # The example, as the README builds it, against the packages: shared, then static through
     # CMake's package; both must write xmrender's WAV.

@@ -87,6 +87,11 @@ void refillStream();
 // blocks mixed since the program started.
 uint64_t acquireRing();
 
+// For a program that writes the ring of a device itself rather than through the stream: the
+// release by which it publishes what it wrote, to be called after each block is written, and
+// which the acquire of acquireRing pairs with.
+void publishRing();
+
 // Whether a streaming thread runs. Safe from any thread.
 bool streamingThreadRunning();
 

@@ -208,6 +208,10 @@ bool streamingThreadRunning() {
     return !threadExited.load();
 }
 
+void publishRing() {
+    publishedBlocks.fetch_add(1, std::memory_order_release);
+}
+
 uint64_t acquireRing() {
     return publishedBlocks.load(std::memory_order_acquire);
 }

@@ -30,3 +30,11 @@ bool presentFrame(TerminalPresenter& presenter, const CellFrame& frame, int colu
     flushPending(presenter, writer);
     return true;
 }
+
+bool presentTextFrame(TerminalPresenter& presenter, TextScreen& screen, const TextFrame& frame,
+                      int columns, int rows, ColourMode mode, const TerminalWriter& writer) {
+    if (!flushPending(presenter, writer)) return false;
+    encodeTextFrame(frame, screen, columns, rows, mode, presenter.bytes);
+    flushPending(presenter, writer);
+    return true;
+}

@@ -46,3 +46,8 @@ void queueBytes(TerminalPresenter& presenter, const char* bytes, size_t length,
 // is never shown, and the next one encoded includes its changes.
 bool presentFrame(TerminalPresenter& presenter, const CellFrame& frame, int columns, int rows,
                   ColourMode mode, const TerminalWriter& writer);
+
+// The same for a text frame, against the screen record of text frames that the program keeps
+// (the presenter's own screen is that of 80 by 50 frames, and is left alone).
+bool presentTextFrame(TerminalPresenter& presenter, TextScreen& screen, const TextFrame& frame,
+                      int columns, int rows, ColourMode mode, const TerminalWriter& writer);
