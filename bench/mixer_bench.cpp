@@ -13,8 +13,15 @@
 
 #include "engine/mixer.h"
 #include "engine/output.h"
+#include "engine/player.h"
 
 namespace {
+
+// The player whose voices are mixed, at 44100 Hz.
+Player& benchPlayer() {
+    static Player* const player = createPlayer(44100);
+    return *player;
+}
 
 constexpr int32_t kBlock = 884;
 
@@ -42,7 +49,7 @@ bool useLoops(benchmark::State& state) {
         state.SkipWithError("not in this build or processor");
         return false;
     }
-    useMixLoops(*chosen);
+    useMixLoops(benchPlayer(), *chosen);
     return true;
 }
 
@@ -59,14 +66,13 @@ void report(benchmark::State& state, int voices, int32_t frames, double seconds)
     char label[64];
     std::snprintf(label, sizeof label, "%.3f ns a voice-frame", seconds * 1e9 / (mixed * voices));
     state.SetLabel(label);
-    useMixLoops(fastestMixLoops());
+    useMixLoops(benchPlayer(), fastestMixLoops());
 }
 
 void setUpVoices(int count, const std::vector<LoopedSample>& samples) {
-    setMixRate(44100);
-    clearVoices();
+    clearVoices(benchPlayer());
     for (int i = 0; i < count; ++i) {
-        Voice& v = voiceAt(i);
+        Voice& v = benchPlayer().voices[i];
         v.index = i;
         v.sample = &samples[size_t(i) % samples.size()].sample;
         v.direction = kVoiceForward;
@@ -99,7 +105,7 @@ void mixWithoutRamps(benchmark::State& state) {
     const double start = threadSeconds();
     for (auto _ : state) {
         std::memset(frames, 0, sizeof frames);
-        mixVoices(frames, kBlock);
+        mixVoices(benchPlayer(), frames, kBlock);
         benchmark::ClobberMemory();
     }
     report(state, voices, kBlock, threadSeconds() - start);
@@ -117,9 +123,9 @@ void mixWithRamps(benchmark::State& state) {
     for (auto _ : state) {
         flip ^= 1;
         for (int i = 0; i < voices; ++i)
-            voiceAt(i).leftLevel = flip ? 200 : 60;
+            benchPlayer().voices[i].leftLevel = flip ? 200 : 60;
         std::memset(frames, 0, sizeof frames);
-        mixVoices(frames, 128);
+        mixVoices(benchPlayer(), frames, 128);
         benchmark::ClobberMemory();
     }
     report(state, voices, 128, threadSeconds() - start);

@@ -11,7 +11,7 @@
 #include "director/renderers.h"
 #include "engine/output.h"
 #include "engine/thread.h"
-#include "host/terminal_encoder.h"
+#include "terminal/terminal_encoder.h"
 
 namespace {
 

@@ -3,7 +3,9 @@
 # on the same songs in the same run: CPU time (user + system) and wall time of each whole
 # command, start-up included, as medians over interleaved runs.
 #
-#   bench/xmrender_speed.sh [-n RUNS] [-s SECONDS] path/to/xmrender [SONG.xm...]
+#   bench/xmrender_speed.sh [-n RUNS] [-s SECONDS] [-c OTHER_XMRENDER] path/to/xmrender [SONG.xm...]
+#
+# -c adds another build of xmrender (an earlier commit's, say) to the runs, as "xmrender -c".
 #
 # Without songs it plays njam-data's dali.xm and satisfy.xm, the demo's own song and the busy
 # song of 32 channels that xmcorpus writes (the xmcorpus beside xmrender in the build tree).
@@ -20,16 +22,18 @@ set -euo pipefail
 
 runs=7
 fixed_seconds=""
+other=""
 while [[ "${1:-}" == -* ]]; do
     case "$1" in
         -n) runs=$2 ;;
         -s) fixed_seconds=$2 ;;
-        *) echo "usage: $0 [-n RUNS] [-s SECONDS] path/to/xmrender [SONG.xm...]" >&2; exit 2 ;;
+        -c) other=$(realpath "$2") ;;
+        *) echo "usage: $0 [-n RUNS] [-s SECONDS] [-c OTHER_XMRENDER] path/to/xmrender [SONG.xm...]" >&2; exit 2 ;;
     esac
     shift 2
 done
 if (($# < 1)); then
-    echo "usage: $0 [-n RUNS] [-s SECONDS] path/to/xmrender [SONG.xm...]" >&2
+    echo "usage: $0 [-n RUNS] [-s SECONDS] [-c OTHER_XMRENDER] path/to/xmrender [SONG.xm...]" >&2
     exit 2
 fi
 xmrender=$(realpath "$1")
@@ -96,6 +100,9 @@ for song in "${songs[@]}"; do
         "xmp linear|xmp -q --nocmd -l -t $seconds -f 44100 -b 16 -i linear -o $work/xmp.wav $work/$name|xmp.wav"
         "openmpt123|openmpt123 -q --render --force --filter 2 --samplerate 44100 --no-float --repeat -1 --end-time $seconds $work/$name|$name.wav"
     )
+    if [[ -n "$other" ]]; then
+        commands+=("xmrender -c|$other $work/$name --seconds $seconds -o $work/other.wav|other.wav")
+    fi
     declare -A walls=() cpus=()
     for ((i = 0; i < runs; ++i)); do
         for entry in "${commands[@]}"; do

@@ -1,8 +1,10 @@
 # Installing and packaging, included at the end of the top CMakeLists.txt once the targets exist.
 #
-# POSIX: `cmake --install` puts demo, democapture and xmrender in bin/ and their man pages in
-# share/man/man1 under the prefix; CPack makes a Debian package of the same files (see the
-# "package" presets). Windows: the build writes a zip of demo.exe and a short README.txt.
+# POSIX: `cmake --install` puts demo, democapture, xmrender and xmplay in bin/ and their man
+# pages in share/man/man1 under the prefix (the "programs" component), and the engine's library
+# and what a program builds against it (the "library" and "development" components,
+# cmake/xmengine.cmake); CPack makes a Debian package of each component (see the "package"
+# presets). Windows: the build writes a zip of demo.exe and a short README.txt.
 include(GNUInstallDirs)
 
 # The version the programs print with --version, so that the package cannot tell another.
@@ -41,7 +43,11 @@ endif()
 if(TARGET xmrender)
     list(APPEND installed_programs xmrender)
 endif()
-install(TARGETS ${installed_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET xmplay)
+    list(APPEND installed_programs xmplay)
+endif()
+install(TARGETS ${installed_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT programs)
 
 # The man pages, compressed at build time where gzip is there (-n: no name or time stamp in
 # the file, so that the same page gives the same bytes).
@@ -63,10 +69,13 @@ foreach(program ${installed_programs})
     list(APPEND man_pages ${page})
 endforeach()
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
-install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
 
-# The Debian package: `cpack -G DEB` in a build tree (or `cmake --workflow --preset package`).
-# Its dependencies are those of the installed programs, found by dpkg-shlibdeps (dpkg-dev).
+# The Debian packages: `cpack -G DEB` in a build tree (or `cmake --workflow --preset package`).
+# One a component, as Debian splits a library: ordblind (the programs), libxmengine1 (the
+# shared library alone, which programs built against it need and which several versions of
+# can be installed side by side) and libxmengine-dev (what building against it needs). Their
+# dependencies on other packages are those dpkg-shlibdeps (dpkg-dev) finds in their files.
 set(CPACK_PACKAGE_NAME ordblind)
 set(CPACK_PACKAGE_VERSION ${demo_version})
 set(CPACK_PACKAGE_VENDOR "ordblind maintainers")
@@ -74,17 +83,39 @@ if(NOT CPACK_PACKAGE_CONTACT)
     set(CPACK_PACKAGE_CONTACT
         "ordblind maintainers <maintainers@users.noreply.c-seed-d3a9dd7b.example>")
 endif()
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "real-time demo in text mode with its own XM music engine")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Kald mig bare ordblind... draws 80 by 50 console cells 25 times a second in a terminal
+# Each package's description: its summary line, then the text. The package-wide summary is
+# IGNORE, which CPack then leaves out instead of putting it above every package's own.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY IGNORE)
+set(CPACK_DEBIAN_PROGRAMS_DESCRIPTION "real-time demo in text mode with its own XM music engine
+Kald mig bare ordblind... draws 80 by 50 console cells 25 times a second in a terminal
 while it plays its own song through its own XM loader, mixer and sequencer.
 democapture records the demo offline to PNG pictures, WAV or video; xmrender renders
-any XM song to a WAV file.")
+any XM song to a WAV file; xmplay plays XM songs live in a terminal with a pattern view.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS ffmpeg)  # democapture --video runs it
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+
+set(CPACK_DEBIAN_PROGRAMS_PACKAGE_NAME ordblind)
+set(CPACK_DEBIAN_PROGRAMS_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PROGRAMS_PACKAGE_SUGGESTS ffmpeg)  # democapture --video runs it
+
+if(TARGET xmengine)
+    set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libxmengine${xmengine_soversion})
+    set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
+    # A shlibs file, so that programs built against the library depend on this package.
+    set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+    set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "XM (Extended Module) song player library
+xmengine loads XM songs and renders them, exactly and deterministically, into 16-bit or
+float stereo at any rate from 8000 to 192000 Hz: a player per song, any number of players,
+exact seeks, the row playing, for programs that keep pictures in time with music.")
+    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libxmengine-dev)
+    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+    set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS library)
+    set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "XM song player library: development files
+The header xmengine.h, the static library, and the pkg-config and CMake files for building
+programs against xmengine.")
+endif()
 include(CPack)

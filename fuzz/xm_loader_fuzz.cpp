@@ -8,6 +8,7 @@
 #include "engine/mixer.h"
 #include "engine/module.h"
 #include "engine/output.h"
+#include "engine/player.h"
 #include "engine/thread.h"
 
 namespace {
@@ -20,6 +21,11 @@ bool prepare() {
     useOutputDevice(&offlineOutput, &platformThreads);
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
     return openOutput(kOutputRate);
+}
+
+void checkEnvelope(const Envelope& envelope) {
+    require(envelope.pointCount <= 12);
+    if (envelope.type & kEnvelopeLoop) require(envelope.loopStart < envelope.pointCount);
 }
 
 void checkModule(const Module& m) {
@@ -40,13 +46,8 @@ void checkModule(const Module& m) {
     for (int i = 0; i < m.instrumentCount; ++i) {
         const Instrument& instrument = m.instruments[i];
         require(instrument.sampleCount >= 0 && instrument.sampleCount <= 16);
-        require(instrument.volumePointCount <= 12 && instrument.panningPointCount <= 12);
-        if (instrument.volumeType & kEnvelopeLoop) {
-            require(instrument.volumeLoopStart < instrument.volumePointCount);
-        }
-        if (instrument.panningType & kEnvelopeLoop) {
-            require(instrument.panningLoopStart < instrument.panningPointCount);
-        }
+        checkEnvelope(instrument.volumeEnvelope);
+        checkEnvelope(instrument.panningEnvelope);
         for (int s = 0; s < 16; ++s) {
             const Sample* sample = instrument.samples[s];
             require(sample != nullptr);
@@ -66,10 +67,11 @@ void checkModule(const Module& m) {
 
 void mixSamples(const Module& m, const uint8_t* data, size_t size) {
     static float frames[2 * 1024];
+    Player& player = *streamPlayer();
     int voice = 0;
     for (int i = 0; i < m.instrumentCount && voice < kMixedVoiceCount; ++i) {
         for (int s = 0; s < m.instruments[i].sampleCount && voice < kMixedVoiceCount; ++s) {
-            Voice& v = voiceAt(voice);
+            Voice& v = player.voices[voice];
             v = Voice{};
             v.index = voice;
             v.sample = m.instruments[i].samples[s];
@@ -84,9 +86,9 @@ void mixSamples(const Module& m, const uint8_t* data, size_t size) {
         }
     }
     for (int call = 0; call < 8; ++call)
-        mixVoices(frames, 1024);
+        mixVoices(player, frames, 1024);
     for (int k = 0; k < kMixedVoiceCount; ++k)
-        voiceAt(k).sample = nullptr;
+        player.voices[k].sample = nullptr;
 }
 
 }  // namespace

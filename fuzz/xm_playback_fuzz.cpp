@@ -23,7 +23,7 @@
 #include "engine/mixer.h"
 #include "engine/module.h"
 #include "engine/output.h"
-#include "engine/sequencer.h"
+#include "engine/player.h"
 
 namespace {
 
@@ -56,10 +56,9 @@ bool ofThisSong(const Sample* sample) {
            std::binary_search(songSamples, songSamples + songSampleCount, sample);
 }
 
-void checkedTick(Module* module) {
-    playTick(module);
+void checkVoices(Player& player, void*) {
     for (int i = 0; i < kMixedVoiceCount; ++i) {
-        const Voice& v = voiceAt(i);
+        const Voice& v = player.voices[i];
         if (!v.sample) continue;
         require(ofThisSong(v.sample));
         require(v.leftLevel >= 0 && v.leftLevel <= kHighestLevel);
@@ -74,7 +73,7 @@ void play(const uint8_t* data, size_t size, int refills) {
     setMemoryImage(nullptr, 0);
     if (!module) return;
     noteSamples(*module);
-    module->tickHandler = checkedTick;
+    streamPlayer()->tickListener = checkVoices;
     if (startPlayback(module)) {
         // Refills of half a ring each, 1 s of the song a refill after the first 2 s.
         const uint32_t half = static_cast<uint32_t>(viewStream().ringFrames / 2);
@@ -85,7 +84,7 @@ void play(const uint8_t* data, size_t size, int refills) {
     }
     freeModule(module);
     for (int i = 0; i < kVoiceCount; ++i)
-        require(voiceAt(i).sample == nullptr);
+        require(streamPlayer()->voices[i].sample == nullptr);
 }
 
 }  // namespace

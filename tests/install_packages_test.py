@@ -37,13 +37,15 @@ STAND_INS = {
 # The install commands for the test group under each package manager, from their own
 # package indexes.
 OTHER_COMMANDS = [
-    "apt-get install g++ cmake ninja-build libsdl2-dev libgtest-dev libgmock-dev python3 libpng-dev",
-    "brew install cmake ninja sdl2 googletest python libpng",
-    "dnf install gcc-c++ cmake ninja-build SDL2-devel gtest-devel gmock-devel python3 libpng-devel",
-    "pacman -S --needed gcc cmake ninja sdl2 gtest python libpng",
-    "zypper install gcc-c++ cmake ninja SDL2-devel gtest gmock python3 libpng16-devel",
-    "apk add g++ cmake samurai sdl2-dev gtest-dev python3 libpng-dev",
-    "pkg install cmake ninja sdl2 googletest python3 png",
+    "apt-get install g++ cmake ninja-build libsdl2-dev libgtest-dev libgmock-dev python3 libpng-dev"
+    " pkg-config",
+    "brew install cmake ninja sdl2 googletest python libpng pkg-config",
+    "dnf install gcc-c++ cmake ninja-build SDL2-devel gtest-devel gmock-devel python3 libpng-devel"
+    " pkgconf",
+    "pacman -S --needed gcc cmake ninja sdl2 gtest python libpng pkgconf",
+    "zypper install gcc-c++ cmake ninja SDL2-devel gtest gmock python3 libpng16-devel pkg-config",
+    "apk add g++ cmake samurai sdl2-dev gtest-dev python3 libpng-dev pkgconf",
+    "pkg install cmake ninja sdl2 googletest python3 png pkgconf",
 ]
 
 
@@ -117,10 +119,10 @@ class InstallPackages(unittest.TestCase):
                                         formulae=["cmake", "libpng", "git"])
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(calls, ["brew list --formula root=0",
-                                 "brew install ninja sdl2 googletest python root=0"])
+                                 "brew install ninja sdl2 googletest python pkg-config root=0"])
         # Nothing missing: nothing installed, nothing said.
         result, calls = self.run_script(["test"], missing_tools=["apt-get"], formulae=[
-            "python", "googletest", "libpng", "sdl2", "ninja", "cmake"])
+            "python", "googletest", "libpng", "sdl2", "ninja", "cmake", "pkg-config"])
         self.assertEqual((result.returncode, result.stderr, calls),
                          (0, "", ["brew list --formula root=0"]))
         # Packages without a Homebrew name are named, and the rest installed.

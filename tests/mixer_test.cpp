@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/mixer.h"
-#include "engine/output.h"
+#include "engine/player.h"
 
 namespace {
 
@@ -38,7 +38,16 @@ struct TestSample {
     }
 };
 
-// The first N voices of the voiceTable, from or into an array.
+// The player whose voices the tests mix, at 44100 Hz, and its voices.
+Player& player() {
+    static Player* const shared = createPlayer(44100);
+    return *shared;
+}
+Voice& voiceAt(int32_t index) {
+    return player().voices[index];
+}
+
+// The first N voices of the player, from or into an array.
 template <size_t N>
 void copyVoicesIn(const Voice (&from)[N]) {
     for (size_t i = 0; i < N; ++i)
@@ -59,10 +68,7 @@ std::vector<int16_t> ramp(int count, int scale) {
 
 class Mixer : public ::testing::Test {
   protected:
-    void SetUp() override {
-        setMixRate(44100);
-        clearVoices();
-    }
+    void SetUp() override { clearVoices(player()); }
     // Voice 0 playing the sample at the given step and levels, already at those levels.
     Voice& play(const TestSample& t, double step, int left = 255, int right = 255) {
         Voice& v = voiceAt(0);
@@ -84,7 +90,7 @@ class Mixer : public ::testing::Test {
     std::vector<float> mix(int count, int piece = 884) {
         std::vector<float> out(2 * size_t(count), 0.0f);
         for (int done = 0; done < count; done += piece) {
-            mixVoices(out.data() + 2 * done, std::min(piece, count - done));
+            mixVoices(player(), out.data() + 2 * done, std::min(piece, count - done));
         }
         return out;
     }
@@ -250,7 +256,7 @@ TEST_F(Mixer, OnlyTheFirst64VoicesAreMixedAndNothingForNoFrames) {
     voiceAt(63) = voiceAt(64);
     EXPECT_EQ(mix(4)[0], 1000.0f);
     float frame[2] = {0, 0};
-    mixVoices(frame, 0);
+    mixVoices(player(), frame, 0);
     EXPECT_EQ(voiceAt(63).positionWhole, 0);
     EXPECT_EQ(voiceAt(63).positionFraction, 0u);
 }
@@ -446,25 +452,25 @@ struct RandomVoices {
         }
     }
     // The frames mixed by the loops given, starting from these voices; the voices' state is
-    // left in the voiceTable.
-    std::vector<float> mixWith(const MixLoops& loops, uint32_t seed) {
+    // left in the player. Unmixed, the voices only move on and the frames stay silent.
+    std::vector<float> mixWith(const MixLoops& loops, uint32_t seed, bool unmixed = false) {
         copyVoicesIn(voices);
-        useMixLoops(loops);
+        useMixLoops(player(), loops);
         std::mt19937 calls(seed);
         std::vector<float> out(2 * 20000, 0.0f);
         for (size_t done = 0; done < 20000;) {
             const size_t n = std::min<size_t>(20000 - done, calls() % 700 + 1);
-            mixVoices(out.data() + 2 * done, int32_t(n));
+            mixVoices(player(), unmixed ? nullptr : out.data() + 2 * done, int32_t(n));
             done += n;
             for (int i = 0; i < kVoiceCount; ++i)
                 if (calls() % 4 == 0) setRandomLevels(voiceAt(i), calls);
         }
-        useMixLoops(fastestMixLoops());
+        useMixLoops(player(), fastestMixLoops());
         return out;
     }
 };
 
-// Voices 0..63 of the voiceTable against a.
+// Voices 0..63 of the player against a.
 void expectSameVoices(const Voice* a) {
     for (int i = 0; i < kMixedVoiceCount; ++i) {
         SCOPED_TRACE(i);
@@ -525,6 +531,41 @@ TEST_F(Mixer, SilentVoicesMoveAsAudibleOnesDo) {
             voiceAt(i).currentLeft = 0;
         expectSameVoices(silent);
     }
+}
+
+// Voices moved on without mixing, as a seek and a muted channel move them, arrive where mixed
+// ones do: loops, turns, ends and ramps alike.
+TEST_F(Mixer, UnmixedVoicesMoveAsMixedOnesDo) {
+    for (uint32_t seed = 200; seed < 220; ++seed) {
+        SCOPED_TRACE(seed);
+        RandomVoices set(seed);
+        set.mixWith(fastestMixLoops(), seed);
+        Voice mixed[kMixedVoiceCount];
+        copyVoicesOut(mixed);
+        const std::vector<float> out = set.mixWith(fastestMixLoops(), seed, true);
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float x) { return x == 0.0f; }));
+        expectSameVoices(mixed);
+    }
+}
+
+// A muted channel's two voices (i and i + 32) add nothing; the others sound as before.
+TEST_F(Mixer, MutedChannelsAreNotHeard) {
+    const std::vector<int16_t> values = ramp(500, 31);
+    TestSample t(values, kForwardLoop, 0, 500);
+    play(t, 0.75);
+    voiceAt(35) = voiceAt(0);
+    const std::vector<float> both = mix(1000);
+    clearVoices(player());
+    play(t, 0.75);
+    const std::vector<float> alone = mix(1000);
+    clearVoices(player());
+    play(t, 0.75);
+    voiceAt(35) = voiceAt(0);
+    player().mutedChannels = 1u << 3;
+    const std::vector<float> muted = mix(1000);
+    player().mutedChannels = 0;
+    EXPECT_NE(both, alone);
+    EXPECT_EQ(muted, alone);
 }
 
 TEST(Pcm16, RoundsHalvesToEvenAndClips) {

@@ -6,16 +6,17 @@
 
 #include "engine/file_access.h"
 #include "engine/module.h"
-#include "engine/sequencer.h"
-#include "xm_builder.h"
+#include "engine/output.h"
+#include "song_player.h"
 #include "xm_corpus.h"
 
 namespace {
 
-// A module that is released when the test ends.
+// A module that is released when the test ends, or the reason it was refused.
 struct Loaded {
+    LoadProblem problem = {};
     Module* module;
-    explicit Loaded(const std::vector<uint8_t>& image) : module(loadXmImage(image)) {}
+    explicit Loaded(const std::vector<uint8_t>& image) : module(loadXmImage(image, &problem)) {}
     explicit Loaded(const XmSong& song) : Loaded(buildXm(song)) {}
     ~Loaded() { freeModule(module); }
     Module* operator->() const { return module; }
@@ -67,7 +68,9 @@ TEST(ModuleLoader, WellFormedSongLoadsAsWritten) {
     EXPECT_EQ(m->defaultSpeed, 5);
     EXPECT_EQ(m->defaultBpm, 140);
     EXPECT_EQ(m->initialGlobalVolume, 64);
-    EXPECT_EQ(m->tickHandler, &playTick);
+    EXPECT_STREQ(m->name, "test song");
+    EXPECT_STREQ(m->trackerName, "xm_builder");
+    EXPECT_EQ(m->formatVersion, 0x0104);
     EXPECT_EQ(m->usedPatternCount, 2);
     EXPECT_EQ(m->patternSlotCount, 2);
     EXPECT_EQ(m->orderTable[0], 1);
@@ -89,18 +92,18 @@ TEST(ModuleLoader, WellFormedSongLoadsAsWritten) {
     const Instrument& i = m->instruments[0];
     EXPECT_EQ(i.sampleCount, 1);
     EXPECT_EQ(i.noteSampleMap[95], 3);
-    EXPECT_EQ(i.volumePointCount, 3);
-    EXPECT_EQ(i.volumeEnvelope[1].x, 10);
-    EXPECT_EQ(i.volumeEnvelope[1].y, 32);
-    EXPECT_EQ(i.volumeEnvelope[2].x, 30);
-    EXPECT_EQ(i.volumeSustainPoint, 1);
-    EXPECT_EQ(i.volumeLoopStart, 0);
-    EXPECT_EQ(i.volumeLoopEnd, 1);
-    EXPECT_EQ(i.volumeType, 7);
-    EXPECT_EQ(i.panningPointCount, 2);
-    EXPECT_EQ(i.panningEnvelope[1].x, 5);
-    EXPECT_EQ(i.panningLoopEnd, 1);
-    EXPECT_EQ(i.panningType, 1);
+    EXPECT_EQ(i.volumeEnvelope.pointCount, 3);
+    EXPECT_EQ(i.volumeEnvelope.points[1].x, 10);
+    EXPECT_EQ(i.volumeEnvelope.points[1].y, 32);
+    EXPECT_EQ(i.volumeEnvelope.points[2].x, 30);
+    EXPECT_EQ(i.volumeEnvelope.sustainPoint, 1);
+    EXPECT_EQ(i.volumeEnvelope.loopStart, 0);
+    EXPECT_EQ(i.volumeEnvelope.loopEnd, 1);
+    EXPECT_EQ(i.volumeEnvelope.type, 7);
+    EXPECT_EQ(i.panningEnvelope.pointCount, 2);
+    EXPECT_EQ(i.panningEnvelope.points[1].x, 5);
+    EXPECT_EQ(i.panningEnvelope.loopEnd, 1);
+    EXPECT_EQ(i.panningEnvelope.type, 1);
     EXPECT_EQ(i.vibratoType, 2);
     EXPECT_EQ(i.vibratoSweep, 3);
     EXPECT_EQ(i.vibratoDepth, 4);
@@ -303,7 +306,7 @@ TEST(ModuleLoader, InstrumentSampleCounts) {
     Loaded m(empty);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->instruments[0].sampleCount, 0);
-    for (Sample* s : m->instruments[0].samples)
+    for (const Sample* s : m->instruments[0].samples)
         EXPECT_EQ(s, emptySample());
     EXPECT_EQ(m->instruments[1].samples[0]->data[0], 256);
     EXPECT_EQ(emptySample()->data, nullptr);
@@ -342,12 +345,12 @@ TEST(ModuleLoader, EnvelopesAreKeptInsideTheirPoints) {
     single.panningEnvelope = XmEnvelope::of({}, 1, 0, 0, 0);
     Loaded m(song);
     ASSERT_TRUE(m);
-    EXPECT_EQ(m->instruments[0].volumePointCount, 12);
-    EXPECT_EQ(m->instruments[0].volumeType, 7);
-    EXPECT_EQ(m->instruments[0].panningPointCount, 2);
-    EXPECT_EQ(m->instruments[0].panningType, 3);
-    EXPECT_EQ(m->instruments[1].volumeType, 0);
-    EXPECT_EQ(m->instruments[1].panningType, 0);
+    EXPECT_EQ(m->instruments[0].volumeEnvelope.pointCount, 12);
+    EXPECT_EQ(m->instruments[0].volumeEnvelope.type, 7);
+    EXPECT_EQ(m->instruments[0].panningEnvelope.pointCount, 2);
+    EXPECT_EQ(m->instruments[0].panningEnvelope.type, 3);
+    EXPECT_EQ(m->instruments[1].volumeEnvelope.type, 0);
+    EXPECT_EQ(m->instruments[1].panningEnvelope.type, 0);
 }
 
 TEST(ModuleLoader, RefusesWhatTheEngineCannotPlay) {
@@ -387,11 +390,30 @@ TEST(ModuleLoader, RefusesWhatTheEngineCannotPlay) {
     EXPECT_FALSE(loads(s));
 }
 
+// Names come as a song shows them: to the first zero byte, unprintable bytes as '?', without
+// trailing blanks.
+TEST(ModuleLoader, ReadsTheNamesOfSongInstrumentsAndSamples) {
+    XmSong song;
+    song.title = "Dance\x07of the   ";
+    song.tracker = "A tracker 2.0";
+    song.version = 0x0103;
+    XmInstrument& ins = song.addInstrument(XmSample::oneShot({1}));
+    ins.name = "bass line\xff";
+    ins.samples[0].name = std::string("kick\0hidden", 11);
+    Loaded m(song);
+    ASSERT_TRUE(m);
+    EXPECT_STREQ(m->name, "Dance?of the");
+    EXPECT_STREQ(m->trackerName, "A tracker 2.0");
+    EXPECT_EQ(m->formatVersion, 0x0103);
+    EXPECT_STREQ(m->instruments[0].name, "bass line?");
+    EXPECT_STREQ(m->instruments[0].samples[0]->name, "kick");
+}
+
 TEST(ModuleLoader, ARefusalNamesThePartAtFault) {
     // The reason of a refused song, or "loaded".
     auto reason = [](const XmSong& song) {
         Loaded loaded(song);
-        return loaded ? std::string("loaded") : std::string(moduleLoadProblem());
+        return loaded ? std::string("loaded") : std::string(loaded.problem.text);
     };
     XmSong good;
     good.addPattern(4);
@@ -421,7 +443,7 @@ TEST(ModuleLoader, ARefusalNamesThePartAtFault) {
     EXPECT_EQ(reason(s),
               "the sample data of instrument 2 is cut short (4 bytes, 3 left in the file)");
     EXPECT_EQ(reason(good), "loaded");
-    EXPECT_STREQ(moduleLoadProblem(), "");
+    EXPECT_STREQ(Loaded(good).problem.text, "");
 }
 
 TEST(ModuleLoader, RefusesSizesThatPointOutsideTheFile) {
@@ -528,7 +550,7 @@ TEST(FileCallbacks, AllFiveOrNone) {
     setMemoryImage(image.data(), int32_t(image.size()));
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, nullptr);
     EXPECT_FALSE(haveFileCallbacks());
-    EXPECT_EQ(readerOpen("x"), nullptr);
+    EXPECT_EQ(readerOpen(registeredFileCallbacks(), "x"), nullptr);
     EXPECT_EQ(loadModule("x"), nullptr);
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
     EXPECT_TRUE(haveFileCallbacks());

@@ -63,7 +63,7 @@ class MusicStartUp : public ::testing::Test {
     }
     void TearDown() override {
         if (Module* playing = viewStream().playingModule) stopPlayback(playing);
-        useEmbeddedSong();
+        registerSongFiles();
         useOutputDevice(&offlineOutput, &platformThreads);
         startUp();
     }

@@ -46,7 +46,7 @@ int voiceVolume(SongPlayer& p) {
 }
 // Which voice of its pair the channel drives: a change marks a note start.
 int voiceIndex(SongPlayer& p) {
-    return int(voiceIndexOf(p.voice()));
+    return int(&p.voice() - p.player->voices);
 }
 
 TEST(TickEffects, VibratoAppliesThePhaseThenAdvancesIt) {
@@ -327,14 +327,14 @@ TEST(TickEffects, GlobalVolumeSlideReachesQuietChannelsAtTheirNextVolumeUpdate) 
     rows.at(2, 0) = {0, 0, 0, 0x11, 0xF0};
     SongPlayer p(song);
     p.ticks(6);
-    EXPECT_EQ(p.module->globalVolume, 54);
+    EXPECT_EQ(p.player->globalVolume, 54);
     EXPECT_EQ(p.voice(1).volume, 127);
     p.tick();
     EXPECT_EQ(p.voice(1).volume, 107);  // 2^28 × 54 × 255 / 2^35
     p.ticks(5);
-    EXPECT_EQ(p.module->globalVolume, 44);
+    EXPECT_EQ(p.player->globalVolume, 44);
     p.ticks(6);
-    EXPECT_EQ(p.module->globalVolume, 64);
+    EXPECT_EQ(p.player->globalVolume, 64);
 }
 
 TEST(TickEffects, SetGlobalVolumeIsLimitedTo64) {
@@ -342,10 +342,10 @@ TEST(TickEffects, SetGlobalVolumeIsLimitedTo64) {
     song.patterns[0].at(1, 0) = {0, 0, 0, 0x10, 0x50};
     SongPlayer p(song);
     p.tick();
-    EXPECT_EQ(p.module->globalVolume, 32);
+    EXPECT_EQ(p.player->globalVolume, 32);
     EXPECT_EQ(p.voice().volume, 63);
     p.ticks(6);
-    EXPECT_EQ(p.module->globalVolume, 64);
+    EXPECT_EQ(p.player->globalVolume, 64);
 }
 
 TEST(TickEffects, PanningSlideIsLimited) {

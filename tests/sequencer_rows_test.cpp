@@ -135,16 +135,16 @@ TEST(SongPosition, PatternDelayAtSpeedSixLasts18Ticks) {
     p.ticks(6);
     std::vector<int> ticks;
     for (int i = 0; i < 18; ++i) {
-        ticks.push_back(p.module->tick);
+        ticks.push_back(p.player->tick);
         p.tick();
-        EXPECT_EQ(p.module->row, 1);
+        EXPECT_EQ(p.player->row, 1);
     }
     for (int i = 0; i < 18; ++i)
         EXPECT_EQ(ticks[i], i);
-    EXPECT_EQ(p.module->tick, 0);
-    EXPECT_EQ(p.module->patternDelayTicks, 0);
+    EXPECT_EQ(p.player->tick, 0);
+    EXPECT_EQ(p.player->patternDelayTicks, 0);
     p.tick();
-    EXPECT_EQ(p.module->row, 2);
+    EXPECT_EQ(p.player->row, 2);
 }
 
 TEST(SongPosition, SpeedAndTempo) {
@@ -154,17 +154,17 @@ TEST(SongPosition, SpeedAndTempo) {
     song.patterns[0].at(1, 0) = {0, 0, 0, 0x0F, 0x20};
     song.patterns[0].at(2, 0) = {0, 0, 0, 0x0F, 0x00};
     SongPlayer p(song);
-    EXPECT_EQ(p.module->samplesPerTick, 882);  // 125 BPM
+    EXPECT_EQ(p.player->samplesPerTick, 882);  // 125 BPM
     p.tick();
-    EXPECT_EQ(p.module->speed, 31);
+    EXPECT_EQ(p.player->speed, 31);
     p.ticks(30);
-    EXPECT_EQ(p.module->tick, 0);
+    EXPECT_EQ(p.player->tick, 0);
     p.tick();
-    EXPECT_EQ(p.module->bpm, 32);
-    EXPECT_EQ(p.module->samplesPerTick, 3445);
+    EXPECT_EQ(p.player->bpm, 32);
+    EXPECT_EQ(p.player->samplesPerTick, 3445);
     p.ticks(30);
     p.tick();  // F00: every tick now reads a row
-    EXPECT_EQ(p.module->speed, 0);
+    EXPECT_EQ(p.player->speed, 0);
     EXPECT_EQ(p.rowsRead(3), (Rows{{0, 3}, {0, 4}, {0, 5}}));
 }
 
@@ -183,11 +183,11 @@ TEST(RowProcessing, NoteWithInstrumentStartsTheSampleAtItsVolumeAndPanning) {
     EXPECT_EQ(c.realNote, 48);
     EXPECT_EQ(c.volume, 40);
     EXPECT_EQ(c.panning, 200);
-    EXPECT_EQ(c.volEnvValue, 64);
-    EXPECT_EQ(c.panEnvValue, 32);
+    EXPECT_EQ(c.volumeEnvelope.value, 64);
+    EXPECT_EQ(c.panningEnvelope.value, 32);
     EXPECT_EQ(c.fadeoutVolume, 65536);
     const Voice& v = p.voice();
-    EXPECT_EQ(&v, &voiceAt(0));
+    EXPECT_EQ(&v, &p.voiceAt(0));
     EXPECT_EQ(v.sample, p.module->instruments[0].samples[0]);
     EXPECT_EQ(v.mixPanning, 200);
     EXPECT_EQ(v.currentLeft, 0);  // fades in
@@ -206,7 +206,7 @@ TEST(RowProcessing, InstrumentWithoutNoteResetsTheSoundButKeepsItPlaying) {
     p.tick();
     EXPECT_EQ(p.channel().volume, 64);
     EXPECT_EQ(p.channel().panning, 128);
-    EXPECT_EQ(&p.voice(), &voiceAt(0));
+    EXPECT_EQ(&p.voice(), &p.voiceAt(0));
     EXPECT_EQ(p.voice().positionWhole, position);  // not restarted
     EXPECT_EQ(p.voice().mixPanning, 128);
 }
@@ -225,13 +225,13 @@ TEST(RowProcessing, KeyOffWithInstrumentReleasesWithFreshEnvelopes) {
     p.ticks(3);
     EXPECT_EQ(p.channel().keyOff, 1);
     EXPECT_EQ(p.channel().fadeoutVolume, 65536 - 3 * 200);
-    EXPECT_LT(p.channel().volEnvValue, 64);
+    EXPECT_LT(p.channel().volumeEnvelope.value, 64);
     p.ticks(3);
     p.tick();  // key off with the instrument: set-up, then release
     EXPECT_EQ(p.channel().keyOff, 1);
     EXPECT_EQ(p.channel().fadeoutVolume, 65536 - 200);
-    EXPECT_EQ(p.channel().volEnvValue, 64);
-    EXPECT_EQ(p.channel().volEnvPoint, 1);  // left the sustain point at once
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 64);
+    EXPECT_EQ(p.channel().volumeEnvelope.point, 1);  // left the sustain point at once
 }
 
 TEST(RowProcessing, ReleasedNoteWithoutVolumeEnvelopeFallsSilent) {
@@ -243,7 +243,7 @@ TEST(RowProcessing, ReleasedNoteWithoutVolumeEnvelopeFallsSilent) {
     EXPECT_EQ(p.voice().volume, 127);
     p.tick();
     EXPECT_EQ(p.channel().keyOff, 1);
-    EXPECT_EQ(p.channel().volEnvValue, 0);
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 0);
     EXPECT_EQ(p.voice().volume, 0);
 }
 
@@ -365,21 +365,23 @@ TEST(RowProcessing, InstrumentBeyondTheSongPlaysSilence) {
     EXPECT_EQ(emptySample()->finetune, 0);  // E5F leaves the shared empty sample alone
 }
 
-TEST(RowProcessing, SetFinetuneStaysInTheSample) {
+TEST(RowProcessing, SetFinetuneHoldsForEveryNoteOfTheSampleInThatPlayback) {
     XmSong song = oneChannel();
     song.channels = 2;
     song.patterns.clear();
     song.addPattern(4).at(0, 0) = {kC4, 1, 0, 0x0E, 0x58};
     song.patterns[0].at(1, 1) = {kC4, 1};
     SongPlayer p(song);
+    const Sample& sample = *p.module->instruments[0].samples[0];
     p.tick();
-    EXPECT_EQ(p.module->instruments[0].samples[0]->finetune, 8);
+    EXPECT_EQ(finetuneOf(*p.player, sample), 8);
     EXPECT_EQ(p.channel(0).period, 4608);  // the note was read before the effect
     p.ticks(6);
-    EXPECT_EQ(p.channel(1).period, 4604);
-    // Until the song is played again, which starts from the finetune it was loaded with.
-    resetPlayback(p.module);
-    EXPECT_EQ(p.module->instruments[0].samples[0]->finetune, 0);
+    EXPECT_EQ(p.channel(1).period, 4604);  // another channel's note of the sample
+    EXPECT_EQ(sample.finetune, 0);         // the song itself is left as loaded
+    // A new playback starts from the finetune the song was loaded with.
+    startSong(*p.player, p.module);
+    EXPECT_EQ(finetuneOf(*p.player, sample), 0);
 }
 
 TEST(RowProcessing, SampleOffset) {
@@ -394,12 +396,12 @@ TEST(RowProcessing, SampleOffset) {
     p.ticks(5, true);
     p.tick();
     EXPECT_EQ(p.channel().sampleOffsetMemory, 2);
-    EXPECT_EQ(&p.voice(), &voiceAt(32));
+    EXPECT_EQ(&p.voice(), &p.voiceAt(32));
     EXPECT_EQ(p.voice().positionWhole, 512);
     p.ticks(5, true);
     EXPECT_NE(p.voice().positionWhole, 512);
     p.tick();
-    EXPECT_EQ(&p.voice(), &voiceAt(32));
+    EXPECT_EQ(&p.voice(), &p.voiceAt(32));
     EXPECT_EQ(p.voice().positionWhole, 0);
     EXPECT_EQ(p.voice().positionFraction, 0u);
 }

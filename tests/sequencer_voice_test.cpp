@@ -113,7 +113,7 @@ XmSong panningSong(uint8_t samplePanning, uint16_t envelopeValue) {
 TEST(VoiceLevels, PanningEnvelopeIsLimitedTo255) {
     SongPlayer right(panningSong(128, 64));
     right.tick();
-    EXPECT_EQ(right.channel().panEnvValue, 64);
+    EXPECT_EQ(right.channel().panningEnvelope.value, 64);
     EXPECT_EQ(right.voice().mixPanning, 255);
     EXPECT_EQ(right.voice().leftLevel, 127);
     EXPECT_EQ(right.voice().rightLevel, 0);
@@ -132,7 +132,7 @@ V envelopeValues(SongPlayer& p, int count) {
     V values;
     for (int i = 0; i < count; ++i) {
         p.tick();
-        values.push_back(p.channel().volEnvValue);
+        values.push_back(p.channel().volumeEnvelope.value);
     }
     return values;
 }
@@ -145,18 +145,18 @@ TEST(Envelopes, SustainHoldsUntilReleaseThenTheSegmentRunsToTheEnd) {
     song.patterns[0].at(1, 0) = {kKeyOff};
     SongPlayer p(song);
     EXPECT_EQ(envelopeValues(p, 6), (V{64, 64, 64, 64, 64, 64}));
-    EXPECT_EQ(p.channel().volEnvTick, 0);
+    EXPECT_EQ(p.channel().volumeEnvelope.tick, 0);
     p.tick();
-    EXPECT_EQ(p.channel().volEnvValue, 64);
-    EXPECT_EQ(p.channel().volEnvStep, -419430);
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 64);
+    EXPECT_EQ(p.channel().volumeEnvelope.step, -419430);
     EXPECT_EQ(envelopeValues(p, 9), (V{57, 51, 44, 38, 32, 25, 19, 12, 6}));
-    EXPECT_EQ(p.channel().volEnvDone, 0);
+    EXPECT_EQ(p.channel().volumeEnvelope.done, 0);
     p.tick();
-    EXPECT_EQ(p.channel().volEnvValue, 0);
-    EXPECT_EQ(p.channel().volEnvDone, 1);
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 0);
+    EXPECT_EQ(p.channel().volumeEnvelope.done, 1);
     EXPECT_EQ(p.voice().volume, 0);
     p.ticks(10);
-    EXPECT_EQ(p.channel().volEnvValue, 0);
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 0);
 }
 
 TEST(Envelopes, LoopEndingOnTheLastPointNeverEnds) {
@@ -168,7 +168,7 @@ TEST(Envelopes, LoopEndingOnTheLastPointNeverEnds) {
     EXPECT_EQ(envelopeValues(p, 16),
               (V{0, 16, 32, 48, 64, 56, 48, 40, 64, 56, 48, 40, 64, 56, 48, 40}));
     p.ticks(500);
-    EXPECT_EQ(p.channel().volEnvDone, 0);
+    EXPECT_EQ(p.channel().volumeEnvelope.done, 0);
 }
 
 TEST(Envelopes, SetEnvelopePosition) {
@@ -178,14 +178,14 @@ TEST(Envelopes, SetEnvelopePosition) {
     song.patterns[0].at(1, 0) = {0, 0, 0, 0x15, 0x40};  // beyond the last point
     SongPlayer p(song);
     p.tick();
-    EXPECT_EQ(p.channel().volEnvValue, 31);
-    EXPECT_EQ(p.channel().volEnvTick, 5);
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 31);
+    EXPECT_EQ(p.channel().volumeEnvelope.tick, 5);
     p.tick();
-    EXPECT_EQ(p.channel().volEnvValue, 38);
-    EXPECT_EQ(p.channel().volEnvTick, 6);
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 38);
+    EXPECT_EQ(p.channel().volumeEnvelope.tick, 6);
     p.ticks(5);
-    EXPECT_EQ(p.channel().volEnvValue, 64);
-    EXPECT_EQ(p.channel().volEnvDone, 1);
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 64);
+    EXPECT_EQ(p.channel().volumeEnvelope.done, 1);
 }
 
 TEST(Envelopes, SetEnvelopePositionBeforeTheFirstPointStartsThere) {
@@ -196,12 +196,12 @@ TEST(Envelopes, SetEnvelopePositionBeforeTheFirstPointStartsThere) {
     song.patterns[0].at(0, 0) = {kC4, 1, 0, 0x15, 0x05};
     SongPlayer p(song);
     EXPECT_EQ(envelopeValues(p, 4), (V{0, 6, 12, 19}));
-    EXPECT_EQ(p.channel().volEnvTick, 13);
+    EXPECT_EQ(p.channel().volumeEnvelope.tick, 13);
     for (int t = 0; t < 20; ++t) {
         p.tick();
-        ASSERT_LE(p.channel().volEnvValue, 64);
+        ASSERT_LE(p.channel().volumeEnvelope.value, 64);
     }
-    EXPECT_EQ(p.channel().volEnvDone, 1);
+    EXPECT_EQ(p.channel().volumeEnvelope.done, 1);
 }
 
 TEST(Envelopes, SetEnvelopePositionNeedsTheEnvelopeOn) {
@@ -210,8 +210,8 @@ TEST(Envelopes, SetEnvelopePositionNeedsTheEnvelopeOn) {
     song.patterns[0].at(0, 0) = {kC4, 1, 0, 0x15, 0x05};
     SongPlayer p(song);
     p.tick();
-    EXPECT_EQ(p.channel().volEnvValue, 64);
-    EXPECT_EQ(p.channel().volEnvTick, 0);
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 64);
+    EXPECT_EQ(p.channel().volumeEnvelope.tick, 0);
 }
 
 TEST(Envelopes, PointsThatDoNotMoveOnStayInRangeAndEnd) {
@@ -227,16 +227,16 @@ TEST(Envelopes, PointsThatDoNotMoveOnStayInRangeAndEnd) {
     for (int i = 0; i < 90; ++i) {  // the song repeats its first note at tick 96
         p.tick(true);
         const Channel& c = p.channel();
-        ASSERT_GE(c.volEnvValue, 0);
-        ASSERT_LE(c.volEnvValue, 64);
-        ASSERT_GE(c.panEnvValue, 0);
-        ASSERT_LE(c.panEnvValue, 64);
-        ASSERT_GE(c.volEnvPoint, 0);
-        ASSERT_LT(c.volEnvPoint, 5);
+        ASSERT_GE(c.volumeEnvelope.value, 0);
+        ASSERT_LE(c.volumeEnvelope.value, 64);
+        ASSERT_GE(c.panningEnvelope.value, 0);
+        ASSERT_LE(c.panningEnvelope.value, 64);
+        ASSERT_GE(c.volumeEnvelope.point, 0);
+        ASSERT_LT(c.volumeEnvelope.point, 5);
         ASSERT_LE(p.voice().volume, 127);
     }
-    EXPECT_EQ(p.channel().volEnvDone, 1);
-    EXPECT_EQ(p.channel().volEnvValue, 64);
+    EXPECT_EQ(p.channel().volumeEnvelope.done, 1);
+    EXPECT_EQ(p.channel().volumeEnvelope.value, 64);
 }
 
 TEST(Envelopes, LoopOfTheVolumeEnvelopeWithSustainInside) {
@@ -308,14 +308,14 @@ TEST(VoiceHandOver, SecondNoteFadesTheFirstOutOnTheAlternateVoice) {
     song.patterns[0].at(2, 0) = {kC4 + 4, 1};
     SongPlayer p(song);
     p.tick(true);
-    EXPECT_EQ(&p.voice(), &voiceAt(0));
+    EXPECT_EQ(&p.voice(), &p.voiceAt(0));
     p.ticks(5, true);
-    EXPECT_EQ(voiceAt(0).currentLeft, 63 * 256);
-    const int32_t oldPosition = voiceAt(0).positionWhole;
+    EXPECT_EQ(p.voiceAt(0).currentLeft, 63 * 256);
+    const int32_t oldPosition = p.voiceAt(0).positionWhole;
 
     p.tick();
-    Voice& old = voiceAt(0);
-    Voice& next = voiceAt(32);
+    Voice& old = p.voiceAt(0);
+    Voice& next = p.voiceAt(32);
     EXPECT_EQ(&p.voice(), &next);
     EXPECT_EQ(next.index, 32);
     EXPECT_EQ(next.sample, p.module->instruments[0].samples[0]);
@@ -333,15 +333,15 @@ TEST(VoiceHandOver, SecondNoteFadesTheFirstOutOnTheAlternateVoice) {
 
     // Over the mixer's ramp of 128 frames the old note fades out and the new one in.
     std::vector<float> frames(2 * 128);
-    mixVoices(frames.data(), 128);
+    mixVoices(*p.player, frames.data(), 128);
     EXPECT_EQ(old.currentLeft, 0);
     EXPECT_EQ(next.currentLeft, 63 * 256);
 
     p.ticks(5, true);
     p.tick();
-    EXPECT_EQ(&p.voice(), &voiceAt(0));  // and back again
-    EXPECT_EQ(voiceAt(0).frequency, 10536);
-    EXPECT_EQ(voiceAt(32).leftLevel, 0);
+    EXPECT_EQ(&p.voice(), &p.voiceAt(0));  // and back again
+    EXPECT_EQ(p.voiceAt(0).frequency, 10536);
+    EXPECT_EQ(p.voiceAt(32).leftLevel, 0);
 }
 
 TEST(VoiceHandOver, NoteOnASilentVoiceStaysOnIt) {
@@ -352,9 +352,9 @@ TEST(VoiceHandOver, NoteOnASilentVoiceStaysOnIt) {
     song.patterns[0].at(1, 0) = {kC4, 1};
     SongPlayer p(song);
     p.ticks(6, true);
-    EXPECT_EQ(voiceAt(0).sample, nullptr);  // played to its end
+    EXPECT_EQ(p.voiceAt(0).sample, nullptr);  // played to its end
     p.tick();
-    EXPECT_EQ(&p.voice(), &voiceAt(0));
+    EXPECT_EQ(&p.voice(), &p.voiceAt(0));
 }
 
 }  // namespace

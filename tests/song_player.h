@@ -1,6 +1,6 @@
-// Plays a small song built in a test tick by tick, without an output device: the playback
-// fields, channels and voices are set up as playback start sets them up, and the test calls
-// the tick handler itself, mixing the frames of each tick when it wants voices to move.
+// Plays a small song built in a test tick by tick, on a player of its own at 44100 Hz without
+// an output device: the test plays the ticks itself, mixing the frames of each tick when it
+// wants voices to move.
 #pragma once
 #include <cstring>
 #include <utility>
@@ -8,37 +8,40 @@
 
 #include "engine/mixer.h"
 #include "engine/module.h"
-#include "engine/output.h"
+#include "engine/player.h"
 #include "engine/sequencer.h"
 #include "xm_builder.h"
+
+// Loads an image as the memory callbacks read it; none when the loader refuses it, with the
+// reason in problem.
+inline Module* loadXmImage(const std::vector<uint8_t>& image, LoadProblem* problem = nullptr) {
+    LoadProblem ignored;
+    return loadModuleImage(image.data(), int32_t(image.size()), problem ? *problem : ignored);
+}
 
 struct SongPlayer {
     std::vector<uint8_t> image;
     Module* module = nullptr;
+    Player* player = createPlayer(44100);
     std::vector<float> frames;
 
     explicit SongPlayer(const XmSong& song) : image(buildXm(song)) {
         module = loadXmImage(image);
-        if (module) start();
+        if (module) startSong(*player, module);
     }
-    ~SongPlayer() { freeModule(module); }
+    ~SongPlayer() {
+        freePlayer(player);
+        releaseModule(module);
+    }
     SongPlayer(const SongPlayer&) = delete;
     SongPlayer& operator=(const SongPlayer&) = delete;
 
-    // The output opened on the offline device, as a program opens it, and the song set back
-    // to its start without starting the stream.
-    void start() {
-        useOutputDevice(&offlineOutput, nullptr);
-        openOutput(44100);
-        resetPlayback(module);
-    }
-
     // One tick; with mix, the tick's frames are mixed afterwards, as the stream does.
     void tick(bool mix = false) {
-        module->tickHandler(module);
+        playTick(*player);
         if (mix) {
-            frames.assign(2 * size_t(module->samplesPerTick), 0.0f);
-            mixVoices(frames.data(), module->samplesPerTick);
+            frames.assign(2 * size_t(player->samplesPerTick), 0.0f);
+            mixVoices(*player, frames.data(), player->samplesPerTick);
         }
     }
     void ticks(int count, bool mix = false) {
@@ -50,15 +53,16 @@ struct SongPlayer {
     std::vector<std::pair<int, int>> rowsRead(int tickCount) {
         std::vector<std::pair<int, int>> rows;
         for (int i = 0; i < tickCount; ++i) {
-            const bool readsRow = module->tick == 0;
+            const bool readsRow = player->tick == 0;
             tick();
-            if (readsRow) rows.emplace_back(module->orderIndex, module->row);
+            if (readsRow) rows.emplace_back(player->orderIndex, player->row);
         }
         return rows;
     }
 
-    Channel& channel(int i = 0) const { return channelAt(i); }
-    Voice& voice(int i = 0) const { return *channelAt(i).voice; }
+    Channel& channel(int i = 0) const { return player->channels[i]; }
+    Voice& voice(int i = 0) const { return *player->channels[i].voice; }
+    Voice& voiceAt(int i) const { return player->voices[i]; }
 };
 
 // Song pieces used across the sequencer tests.

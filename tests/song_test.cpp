@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "data/assets.h"
+#include "director/scenes.h"
 #include "engine/file_access.h"
 #include "engine/module.h"
 #include "engine/output.h"
+#include "engine/player.h"
 #include "engine/sequencer.h"
 #include "engine/thread.h"
 
@@ -18,8 +20,7 @@ namespace {
 struct EmbeddedSong {
     Module* module;
     EmbeddedSong() {
-        useEmbeddedSong();
-        setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
+        registerSongFiles();
         module = loadModule("snydt");
     }
     ~EmbeddedSong() {
@@ -103,12 +104,11 @@ TEST(Song, CellsNameOnlyItsInstrumentsAndPlayableNotes) {
 }
 
 // The whole song through the offline device, as the demo plays it, and a little beyond its end.
-// The tick handler notes the order position of every tick.
+// The stream's tick listener notes the order position of every tick.
 std::vector<int32_t> tickPositions;
 
-void notePosition(Module* module) {
-    playTick(module);
-    tickPositions.push_back(module->orderIndex);
+void notePosition(Player& player, void*) {
+    tickPositions.push_back(player.orderIndex);
 }
 
 constexpr int32_t kRate = 44100;
@@ -120,7 +120,7 @@ TEST(SongRender, PlaysToItsRestartPositionLoopsThereAndNeitherFallsSilentNorClip
     EmbeddedSong song;
     ASSERT_NE(song.module, nullptr);
     ASSERT_TRUE(openOutput(kRate));
-    song->tickHandler = notePosition;
+    streamPlayer()->tickListener = notePosition;
     tickPositions.clear();
     tickPositions.reserve(8000);
     const uint32_t frames = 106 * kRate;
@@ -129,6 +129,7 @@ TEST(SongRender, PlaysToItsRestartPositionLoopsThereAndNeitherFallsSilentNorClip
     readOfflineOutput(pcm.data(), frames);
     stopPlayback(song.module);
     closeOutput();
+    streamPlayer()->tickListener = nullptr;
 
     // Positions 0 to 15 in order, then back to the restart position 4 after 100.32 s: 836
     // rows (loops and delays included) of 6 ticks.

@@ -6,14 +6,14 @@
 #include "engine/file_access.h"
 #include "engine/mixer.h"
 #include "engine/output.h"
-#include "engine/sequencer.h"
+#include "engine/player.h"
 #include "engine/thread.h"
-#include "xm_builder.h"
+#include "song_player.h"
 #include "xm_busy_song.h"
 
 namespace {
 
-// What the tick handler of the test module saw at each tick.
+// What the stream's tick listener saw at each tick.
 struct TickRecord {
     int32_t frame;  // the position of voice 0, which steps one value per frame from 0
     int32_t block;  // writeBlock
@@ -22,10 +22,19 @@ std::vector<TickRecord> ticks;
 int32_t changeTempoAtTick = -1;
 int32_t fixedTickLength = 0;
 
-void recordTick(Module* module) {
-    if (int32_t(ticks.size()) == changeTempoAtTick) setTempo(module, 255);
-    if (fixedTickLength > 0) module->samplesPerTick = fixedTickLength;
-    ticks.push_back({voiceAt(0).positionWhole, viewStream().writeBlock});
+void recordTick(Player& player, void*) {
+    if (int32_t(ticks.size()) == changeTempoAtTick) setTempo(player, 255);
+    if (fixedTickLength > 0) player.samplesPerTick = fixedTickLength;
+    ticks.push_back({player.voices[0].positionWhole, viewStream().writeBlock});
+}
+
+Voice& voiceAt(int32_t index) {
+    return streamPlayer()->voices[index];
+}
+
+// The stream's player listens to ticks from the next start on.
+void listenToTicks() {
+    streamPlayer()->tickListener = recordTick;
 }
 
 class Stream : public ::testing::Test {
@@ -53,6 +62,7 @@ class Stream : public ::testing::Test {
     void TearDown() override {
         freeModule(module);
         closeOutput();
+        if (streamPlayer()) streamPlayer()->tickListener = nullptr;
     }
     // Voice 0 plays the sample from the start, one value per frame, at gain 1 on both sides.
     void playSample() {
@@ -75,7 +85,7 @@ TEST_F(Stream, SizesFollowTheRate) {
         EXPECT_EQ(outputSampleRate(), s.rate);
         EXPECT_EQ(viewStream().blockFrames, s.block);
         EXPECT_EQ(viewStream().ringFrames, s.ring);
-        EXPECT_EQ(mixRampFrames(), s.ramp);
+        EXPECT_EQ(streamPlayer()->rampFrames, s.ramp);
         EXPECT_EQ(blockCount(), 100);
         EXPECT_EQ(voiceAt(200).index, 200);
         EXPECT_EQ(voiceAt(200).stepWhole, 1);
@@ -95,31 +105,30 @@ TEST_F(Stream, SizesFollowTheRate) {
 
 TEST_F(Stream, TempoSetsTheTickLength) {
     ASSERT_TRUE(openOutput(44100));
-    EXPECT_EQ(setTempo(module, 125), 882);
-    EXPECT_EQ(module->bpm, 125);
-    EXPECT_EQ(setTempo(module, 32), 3445);
-    EXPECT_EQ(setTempo(module, 128), 861);
-    EXPECT_EQ(setTempo(module, 255), 432);
+    Player& player = *streamPlayer();
+    EXPECT_EQ(setTempo(player, 125), 882);
+    EXPECT_EQ(player.bpm, 125);
+    EXPECT_EQ(setTempo(player, 32), 3445);
+    EXPECT_EQ(setTempo(player, 128), 861);
+    EXPECT_EQ(setTempo(player, 255), 432);
     for (int32_t tempo = 1; tempo <= 255; ++tempo) {
-        EXPECT_EQ(setTempo(module, tempo), 110250 / tempo) << tempo;
+        EXPECT_EQ(setTempo(player, tempo), 110250 / tempo) << tempo;
     }
     // A tempo of 0 or less would make no tick end: it is taken as 1.
-    EXPECT_EQ(setTempo(module, 0), 110250);
-    EXPECT_EQ(module->bpm, 1);
-    EXPECT_EQ(setTempo(module, 1 << 30), 1);
+    EXPECT_EQ(setTempo(player, 0), 110250);
+    EXPECT_EQ(player.bpm, 1);
+    EXPECT_EQ(setTempo(player, 1 << 30), 1);
 }
 
 TEST_F(Stream, TicksFallOnExactFramesFromFrameZero) {
     ASSERT_TRUE(openOutput(44100));
     playSample();
-    module->tickHandler = recordTick;
+    listenToTicks();
     changeTempoAtTick = 3;
     ASSERT_TRUE(startPlayback(module));
     ASSERT_TRUE(stopPlayback(module));
-    EXPECT_EQ(module->speed, module->defaultSpeed);
-    EXPECT_EQ(module->globalVolume, 64);
-    EXPECT_EQ(module->nextRow, -1);
-    EXPECT_EQ(module->nextOrder, -1);
+    EXPECT_EQ(streamPlayer()->speed, module->defaultSpeed);
+    EXPECT_EQ(streamPlayer()->globalVolume, 64);
     ASSERT_GT(ticks.size(), 10u);
     // The first tick comes before any frame; ticks of 882 frames straddle the 884-frame blocks.
     EXPECT_EQ(ticks[0].frame, 0);
@@ -137,7 +146,7 @@ TEST_F(Stream, TicksFallOnExactFramesFromFrameZero) {
 
 TEST_F(Stream, StreamingThreadCatchesUpEveryBlockInOrder) {
     ASSERT_TRUE(openOutput(44100));
-    module->tickHandler = recordTick;
+    listenToTicks();
     fixedTickLength = 884;  // one tick per block
     ASSERT_TRUE(startPlayback(module));
     ASSERT_EQ(ticks.size(), 100u);
@@ -160,7 +169,7 @@ TEST_F(Stream, StreamingThreadCatchesUpEveryBlockInOrder) {
 TEST_F(Stream, WithoutThreadsTheProgramRefillsTheRing) {
     useOutputDevice(&offlineOutput, nullptr);
     ASSERT_TRUE(openOutput(44100));
-    module->tickHandler = recordTick;
+    listenToTicks();
     fixedTickLength = 884;  // one tick per block
     ASSERT_TRUE(startPlayback(module));
     EXPECT_FALSE(streamingThreadRunning());

@@ -1,4 +1,4 @@
-#include "host/terminal_encoder.h"
+#include "terminal/terminal_encoder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "host/cp437.h"
+#include "terminal/cp437.h"
 #include "terminal_model.h"
 
 namespace {
@@ -480,3 +480,51 @@ TEST(TerminalEncoder, TitleSequenceDropsControlCharacters) {
 }
 
 }  // namespace
+
+// A text frame is drawn cell for cell at any size: replayed on a model terminal it shows every
+// cell, through changes and a resize; on a terminal smaller than the frame it shows the
+// top-left part, with nothing written past the edges (the model refuses such a write).
+TEST(TerminalText, AnySizeReplaysCellForCellAndIsCutAtTheTerminalsEdges) {
+    static TextFrame frame;
+    static TextScreen screen;
+    const int sizes[][2] = {{132, 43}, {200, 60}, {80, 25}, {13, 3}};
+    for (ColourMode mode : kEveryMode) {
+        screen.known = false;
+        for (const auto& size : sizes) {
+            const int columns = size[0], rows = size[1];
+            TerminalModel model(columns, rows);
+            std::mt19937 random(static_cast<unsigned>(columns * rows));
+            frame.columns = columns;
+            frame.rows = rows;
+            for (int pass = 0; pass < 3; ++pass) {
+                for (int k = 0; k < columns * rows; ++k)
+                    if (pass == 0 || k % 3 == 0) frame.cells[k] = static_cast<uint16_t>(random());
+                std::string out;
+                encodeTextFrame(frame, screen, columns, rows, mode, out);
+                model.feed(out);
+                for (int k = 0; k < columns * rows; ++k) {
+                    const ModelCell& shown = model.at(k % columns, k / columns);
+                    ASSERT_EQ(shown.glyph, kCp437CodePoints[cellCharacter(frame.cells[k])]) << k;
+                    ASSERT_EQ(shown.foreground,
+                              expectedColour(cellAttribute(frame.cells[k]) & 15, mode));
+                    ASSERT_EQ(shown.background,
+                              expectedColour(cellAttribute(frame.cells[k]) >> 4, mode));
+                }
+            }
+            std::string out;
+            encodeTextFrame(frame, screen, columns, rows, mode, out);
+            EXPECT_TRUE(out.empty()) << "an unchanged frame writes nothing";
+        }
+    }
+    // A frame larger than the terminal: its top-left part, nothing beyond.
+    frame.columns = 120;
+    frame.rows = 40;
+    for (int k = 0; k < 120 * 40; ++k)
+        frame.cells[k] = makeCell(static_cast<uint8_t>('A' + k % 26), 0x07);
+    TerminalModel small(80, 25);
+    std::string out;
+    encodeTextFrame(frame, screen, 80, 25, ColourMode::Ansi16, out);
+    small.feed(out);
+    EXPECT_EQ(small.glyphsWritten(), 80 * 25);
+    EXPECT_EQ(small.at(79, 24).glyph, static_cast<char32_t>('A' + (24 * 120 + 79) % 26));
+}

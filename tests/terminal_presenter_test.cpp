@@ -1,4 +1,4 @@
-#include "host/terminal_presenter.h"
+#include "terminal/terminal_presenter.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/cp437.h"
+#include "terminal/cp437.h"
 #include "terminal_model.h"
 
 namespace {

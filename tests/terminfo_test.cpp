@@ -1,4 +1,4 @@
-#include "host/terminfo.h"
+#include "terminal/terminfo.h"
 
 #include <gtest/gtest.h>
 

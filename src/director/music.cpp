@@ -1,6 +1,7 @@
 // The director's side of the music: the sound engine reads the song compiled into the program
 // through the memory callbacks, the output is opened and the song loaded at start-up, and the
 // song starts playing in frame 1. After that the director never calls the engine again.
+#include "data/assets.h"
 #include "director/scenes.h"
 #include "engine/file_access.h"
 #include "engine/module.h"
@@ -14,7 +15,7 @@ Module* song = nullptr;
 }  // namespace
 
 void registerSongFiles() {
-    useEmbeddedSong();
+    setMemoryImage(songImage, static_cast<int32_t>(songImageSize));
     setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
 }
 

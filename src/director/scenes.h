@@ -12,7 +12,8 @@ RgbFrame& sceneFrame();
 RgbFrame& zoomFrame();
 
 // Music start-up (music.cpp).
-void registerSongFiles();  // first: the sound engine will read the song through memory callbacks
+void registerSongFiles();  // first: the sound engine will read the song compiled in through
+                           // the memory callbacks
 StartUp openMusic();       // last: sound output and song; on failure destroys the renderers
 void startMusic();         // the action of frame 1
 

@@ -6,14 +6,7 @@
 
 namespace {
 
-struct FileCallbacks {
-    FileOpen open;
-    FileClose close;
-    FileRead read;
-    FileSeek seek;
-    FileTell tell;
-};
-
+// The callbacks of loadModule and the image of memoryOpen: the process's own song source.
 FileCallbacks fileCallbacks = {};
 
 const uint8_t* memoryImageData = nullptr;
@@ -39,6 +32,10 @@ void setFileCallbacks(FileOpen open, FileClose close, FileRead read, FileSeek se
 bool haveFileCallbacks() {
     return fileCallbacks.open && fileCallbacks.close && fileCallbacks.read && fileCallbacks.seek &&
            fileCallbacks.tell;
+}
+
+const FileCallbacks& registeredFileCallbacks() {
+    return fileCallbacks;
 }
 
 void setMemoryImage(const uint8_t* data, int32_t size) {
@@ -129,11 +126,19 @@ int32_t diskTell(void* handle) {
     return position < 0 || position > 0x7FFFFFFF ? 0 : static_cast<int32_t>(position);
 }
 
-ModuleReader* readerOpen(const char* name) {
-    if (!haveFileCallbacks()) return nullptr;
+const FileCallbacks diskFileCallbacks = {diskOpen, diskClose, diskRead, diskSeek, diskTell};
+const FileCallbacks memoryFileCallbacks = {memoryOpen, memoryClose, memoryRead, memorySeek,
+                                           memoryTell};
+
+ModuleReader* readerOpen(const FileCallbacks& callbacks, const char* name) {
+    if (!callbacks.open || !callbacks.close || !callbacks.read || !callbacks.seek ||
+        !callbacks.tell) {
+        return nullptr;
+    }
     ModuleReader* reader = static_cast<ModuleReader*>(std::calloc(1, sizeof(ModuleReader)));
     if (!reader) return nullptr;
-    reader->handle = fileCallbacks.open(name);
+    reader->callbacks = callbacks;
+    reader->handle = callbacks.open(name);
     if (!reader->handle) {
         std::free(reader);
         return nullptr;
@@ -143,20 +148,20 @@ ModuleReader* readerOpen(const char* name) {
 
 void readerClose(ModuleReader* reader) {
     if (!reader) return;
-    if (fileCallbacks.close) fileCallbacks.close(reader->handle);
+    if (reader->callbacks.close) reader->callbacks.close(reader->handle);
     std::free(reader);
 }
 
 int32_t readerRead(void* destination, int32_t count, ModuleReader* reader) {
-    if (!reader || !fileCallbacks.read) return 0;
-    return fileCallbacks.read(destination, count, reader->handle);
+    if (!reader || !reader->callbacks.read) return 0;
+    return reader->callbacks.read(destination, count, reader->handle);
 }
 
 void readerSeek(ModuleReader* reader, int32_t offset, uint8_t origin) {
-    if (reader && fileCallbacks.seek) fileCallbacks.seek(reader->handle, offset, origin);
+    if (reader && reader->callbacks.seek) reader->callbacks.seek(reader->handle, offset, origin);
 }
 
 int32_t readerTell(ModuleReader* reader) {
-    if (!reader || !fileCallbacks.tell) return 0;
-    return fileCallbacks.tell(reader->handle);
+    if (!reader || !reader->callbacks.tell) return 0;
+    return reader->callbacks.tell(reader->handle);
 }

@@ -165,8 +165,29 @@ __attribute__((target("avx2"))) inline int32_t valuePairAvx2(const int16_t* data
     return pair;
 }
 
-// Eight frames a pass; the rest as SSE2 does them. The pairs go straight from memory into the
-// lanes, which costs fewer instructions than joining them first.
+// The frames of eight value pairs (lane k: frame k), scaled by the gains: frames 0..3 as left,
+// right pairs in first, 4..7 in second.
+struct EightFrames {
+    __m256 first;
+    __m256 second;
+};
+__attribute__((target("avx2"))) inline EightFrames eightFrames(__m256i pairs, __m256i fractions,
+                                                               __m256 gains) {
+    const __m256 a = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(1)));
+    const __m256 difference =
+        _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(0x0001FFFF)));
+    const __m256 f = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fractions, 1)),
+                                   _mm256_set1_ps(kFractionScale));
+    const __m256 v = _mm256_add_ps(a, _mm256_mul_ps(f, difference));
+    // Frames 0, 1 | 4, 5 and 2, 3 | 6, 7 as left, right pairs, then put in order.
+    const __m256 pairsLow = _mm256_unpacklo_ps(v, v);
+    const __m256 pairsHigh = _mm256_unpackhi_ps(v, v);
+    return {_mm256_mul_ps(_mm256_permute2f128_ps(pairsLow, pairsHigh, 0x20), gains),
+            _mm256_mul_ps(_mm256_permute2f128_ps(pairsLow, pairsHigh, 0x31), gains)};
+}
+
+// Eight frames a pass, and the last one to seven frames in one masked pass. The pairs go
+// straight from memory into the lanes, which costs fewer instructions than joining them first.
 __attribute__((target("avx2"))) int64_t mixPlainAvx2(float* out, int32_t frames,
                                                      const int16_t* data, int64_t position,
                                                      int64_t step, float left, float right) {
@@ -179,7 +200,6 @@ __attribute__((target("avx2"))) int64_t mixPlainAvx2(float* out, int32_t frames,
                           static_cast<int32_t>(p + 4 * s), static_cast<int32_t>(p + 5 * s),
                           static_cast<int32_t>(p + 6 * s), static_cast<int32_t>(p + 7 * s));
     const __m256i fractionStep = _mm256_set1_epi32(static_cast<int32_t>(8 * s));
-    const __m256 scale = _mm256_set1_ps(kFractionScale);
     int32_t k = 0;
     for (; k + 8 <= frames; k += 8) {
         __m128i low = _mm_cvtsi32_si128(valuePairAvx2(data, position));
@@ -192,27 +212,35 @@ __attribute__((target("avx2"))) int64_t mixPlainAvx2(float* out, int32_t frames,
         high = _mm_insert_epi32(high, valuePairAvx2(data, position + 7 * step), 3);
         position += 8 * step;
         const __m256i pairs = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-        const __m256 a = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(1)));
-        const __m256 difference =
-            _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(0x0001FFFF)));
-        const __m256 f = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fractions, 1)), scale);
-        const __m256 v = _mm256_add_ps(a, _mm256_mul_ps(f, difference));
+        const EightFrames mixed = eightFrames(pairs, fractions, gains);
         fractions = _mm256_add_epi32(fractions, fractionStep);
-        // Frames 0, 1 | 4, 5 and 2, 3 | 6, 7 as left, right pairs, then put in order.
-        const __m256 pairsLow = _mm256_unpacklo_ps(v, v);
-        const __m256 pairsHigh = _mm256_unpackhi_ps(v, v);
-        const __m256 first =
-            _mm256_mul_ps(_mm256_permute2f128_ps(pairsLow, pairsHigh, 0x20), gains);
-        const __m256 second =
-            _mm256_mul_ps(_mm256_permute2f128_ps(pairsLow, pairsHigh, 0x31), gains);
-        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), first));
-        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), second));
+        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), mixed.first));
+        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), mixed.second));
         out += 16;
+    }
+    if (k < frames) {
+        // The lanes beyond the frames left read the last frame's pair again, which lies in
+        // the data, and are neither read from out nor written to it.
+        const int32_t rest = frames - k;
+        alignas(32) int32_t pairs[8];
+        for (int32_t j = 0; j < 8; ++j)
+            pairs[j] = valuePairAvx2(data, position + (j < rest ? j : rest - 1) * step);
+        position += rest * step;
+        const EightFrames mixed =
+            eightFrames(_mm256_load_si256(reinterpret_cast<const __m256i*>(pairs)), fractions,
+                        gains);
+        const __m256i lanes = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+        const __m256i firstMask = _mm256_cmpgt_epi32(_mm256_set1_epi32(rest), lanes);
+        const __m256i secondMask = _mm256_cmpgt_epi32(_mm256_set1_epi32(rest - 4), lanes);
+        _mm256_maskstore_ps(out, firstMask,
+                            _mm256_add_ps(_mm256_maskload_ps(out, firstMask), mixed.first));
+        _mm256_maskstore_ps(out + 8, secondMask,
+                            _mm256_add_ps(_mm256_maskload_ps(out + 8, secondMask), mixed.second));
     }
     // The upper halves are cleared before SSE code runs again, which would otherwise wait on
     // them.
     _mm256_zeroupper();
-    return mixPlainSse2(out, frames - k, data, position, step, left, right);
+    return position;
 }
 
 #endif

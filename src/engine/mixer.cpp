@@ -19,18 +19,13 @@
 
 #include <cstring>
 
+#include "engine/player.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace {
-
-Voice voiceTable[kVoiceCount];
-// The ramp length at the rate being mixed for, and its reciprocal; set by setMixRate.
-int32_t rampFrames = 0;
-float rampReciprocal = 0.0f;
-
-const MixLoops* mixLoops = &fastestMixLoops();
 
 constexpr int64_t kLargestStep = (int64_t{256} << 32) - 1;
 constexpr int64_t kFar = int64_t{1} << 56;  // 2^24 values
@@ -185,7 +180,7 @@ Segment framesToBoundary(const Sample& s, int64_t position, int64_t step, bool f
 // Carries on with the running ramp while the levels stay those it leads to; otherwise sets up
 // a new ramp of rampFrames frames from the levels in effect to the wanted ones, or none when
 // they are equal.
-void updateRamp(Voice& v) {
+void updateRamp(Voice& v, int32_t rampFrames, float rampReciprocal) {
     if (v.rampRemaining > 0 && v.leftLevel == v.rampLeftTarget &&
         v.rightLevel == v.rampRightTarget) {
         return;
@@ -239,25 +234,43 @@ struct PlainGains {
     bool silent;  // level 0 on both sides
 };
 
+// The frames of a dry mix: the voice moves on by step for each frame, and a running ramp's
+// gains move by their deltas frame after frame, as the ramp loops move them, but nothing is
+// read or added.
+int64_t advanceUnmixed(int32_t frames, int64_t position, int64_t signedStep, float& left,
+                       float& right, float leftDelta, float rightDelta) {
+    for (int32_t k = 0; k < frames; ++k) {
+        left += leftDelta;
+        right += rightDelta;
+    }
+    return static_cast<int64_t>(static_cast<uint64_t>(position) +
+                                static_cast<uint64_t>(frames) * static_cast<uint64_t>(signedStep));
+}
+
 // Mixes the segment's frames into out and returns the position after them. While a ramp runs,
 // the gains move by its deltas every frame, and the levels reached are kept for the next
 // segment; a finished ramp lands exactly on its levels. A voice at level 0 on both sides with
 // no ramp only moves on: adding its values times a gain of 0 would change no frame (the frames
 // start at +0 and a sum is -0 only when both terms are).
-int64_t mixSegment(Voice& v, const PlainGains& gains, float* out, int32_t frames,
-                   const int16_t* data, int64_t position, int64_t signedStep) {
+int64_t mixSegment(Voice& v, const MixLoops& loops, const PlainGains& gains, float* out,
+                   int32_t frames, const int16_t* data, int64_t position, int64_t signedStep) {
     if (v.rampRemaining <= 0) {
-        if (gains.silent) {
+        if (gains.silent || !out) {
             return static_cast<int64_t>(static_cast<uint64_t>(position) +
                                         static_cast<uint64_t>(frames) *
                                             static_cast<uint64_t>(signedStep));
         }
-        return mixLoops->plain(out, frames, data, position, signedStep, gains.left, gains.right);
+        return loops.plain(out, frames, data, position, signedStep, gains.left, gains.right);
     }
     float left = static_cast<float>(v.currentLeft) / 256.0f / 255.0f;
     float right = static_cast<float>(v.currentRight) / 256.0f / 255.0f;
-    position = mixLoops->ramp(out, frames, data, position, signedStep, left, right, v.rampLeftDelta,
+    if (out) {
+        position = loops.ramp(out, frames, data, position, signedStep, left, right, v.rampLeftDelta,
                               v.rampRightDelta);
+    } else {
+        position = advanceUnmixed(frames, position, signedStep, left, right, v.rampLeftDelta,
+                                  v.rampRightDelta);
+    }
     v.currentLeft = roundToInt(left * 255.0f * 256.0f);
     v.currentRight = roundToInt(right * 255.0f * 256.0f);
     v.rampRemaining -= frames;
@@ -287,21 +300,21 @@ void finishSegment(Voice& v, const Sample& s, const Segment& segment, int64_t po
 // look at between them. The segments, the frames and the positions are the ones of the general
 // path below. Returns the frames left for the general path: none, unless a segment has to be
 // cut where the data ends.
-int32_t mixForwardLoop(Voice& v, const Sample& s, const PlainGains& gains, int64_t step,
-                       float*& out, int32_t remaining) {
+int32_t mixForwardLoop(Voice& v, const Sample& s, const MixLoops& loops, const PlainGains& gains,
+                       int64_t step, float*& out, int32_t remaining) {
     int64_t position = positionOf(v);
     if (position < 0) position = 0;
     while (remaining > 0) {
         Segment segment = framesToBoundary(s, position, step, true, remaining);
         keepInsideData(s, position, step, true, segment);
         if (segment.leftData) break;
-        if (gains.silent) {
+        if (gains.silent || !out) {
             position += segment.frames * step;
         } else {
-            position = mixLoops->plain(out, segment.frames, s.data, position, step, gains.left,
-                                       gains.right);
+            position =
+                loops.plain(out, segment.frames, s.data, position, step, gains.left, gains.right);
         }
-        out += 2 * static_cast<int64_t>(segment.frames);
+        if (out) out += 2 * static_cast<int64_t>(segment.frames);
         remaining -= segment.frames;
         if (!segment.atBoundary) break;
         position = wrapForward(s, position);
@@ -312,8 +325,9 @@ int32_t mixForwardLoop(Voice& v, const Sample& s, const PlainGains& gains, int64
 
 // Segment after segment. Within one call the sample, the step and the wanted levels stay as
 // they are (only the position, the direction, the ramp and the end of the voice move), so they
-// are looked at once.
-void mixVoice(Voice& v, float* out, int32_t frameCount) {
+// are looked at once. With no out, the voice only moves on.
+void mixVoice(const Player& p, Voice& v, float* out, int32_t frameCount) {
+    const MixLoops& loops = *p.mixLoops;
     const Sample& s = *v.sample;
     const uint64_t loopEnd = uint64_t{s.loopStart} + s.loopLength;
     if (!s.data || s.length == 0 || s.loopLength == 0 || loopEnd > s.length) {
@@ -327,9 +341,9 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
     int32_t remaining = frameCount;
     while (remaining > 0 && v.sample) {
         const bool forward = v.direction == kVoiceForward;
-        updateRamp(v);
+        updateRamp(v, p.rampFrames, p.rampReciprocal);
         if (forward && s.loopMode == kForwardLoop && v.rampRemaining <= 0) {
-            remaining = mixForwardLoop(v, s, gains, step, out, remaining);
+            remaining = mixForwardLoop(v, s, loops, gains, step, out, remaining);
             if (remaining == 0) return;  // otherwise a segment cut at the data's end, below
         }
         int64_t position = positionOf(v);
@@ -338,9 +352,9 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
         Segment segment = framesToBoundary(s, position, step, forward, remaining);
         endAtRamp(v, segment);
         keepInsideData(s, position, step, forward, segment);
-        position =
-            mixSegment(v, gains, out, segment.frames, s.data, position, forward ? step : -step);
-        out += 2 * static_cast<int64_t>(segment.frames);
+        position = mixSegment(v, loops, gains, out, segment.frames, s.data, position,
+                              forward ? step : -step);
+        if (out) out += 2 * static_cast<int64_t>(segment.frames);
         remaining -= segment.frames;
         finishSegment(v, s, segment, position);
     }
@@ -348,39 +362,26 @@ void mixVoice(Voice& v, float* out, int32_t frameCount) {
 
 }  // namespace
 
-void useMixLoops(const MixLoops& loops) {
-    if (loops.plain && loops.ramp) mixLoops = &loops;
+void useMixLoops(Player& player, const MixLoops& loops) {
+    if (loops.plain && loops.ramp) player.mixLoops = &loops;
 }
 
-void setMixRate(int32_t sampleRate) {
-    rampFrames = rampFramesAt(sampleRate);
-    rampReciprocal = 1.0f / static_cast<float>(rampFrames);
-}
-
-int32_t mixRampFrames() {
-    return rampFrames;
-}
-
-Voice& voiceAt(int32_t index) {
-    return voiceTable[index];
-}
-
-int32_t voiceIndexOf(const Voice& voice) {
-    return static_cast<int32_t>(&voice - voiceTable);
-}
-
-void clearVoices() {
-    std::memset(voiceTable, 0, sizeof voiceTable);
+void clearVoices(Player& player) {
+    std::memset(player.voices, 0, sizeof player.voices);
     for (int32_t i = 0; i < kVoiceCount; ++i) {
-        voiceTable[i].index = i;
-        voiceTable[i].stepWhole = 1;
+        player.voices[i].index = i;
+        player.voices[i].stepWhole = 1;
     }
 }
 
-void mixVoices(float* frames, int32_t frameCount) {
-    if (!frames || frameCount < 1) return;
+void mixVoices(Player& player, float* frames, int32_t frameCount) {
+    if (frameCount < 1) return;
     for (int i = 0; i < kMixedVoiceCount; ++i) {
-        if (voiceTable[i].sample) mixVoice(voiceTable[i], frames, frameCount);
+        Voice& voice = player.voices[i];
+        if (!voice.sample) continue;
+        // Voice i and voice i + 32 are the two voices of channel i.
+        const bool muted = player.mutedChannels >> (i % kChannelCount) & 1;
+        mixVoice(player, voice, muted ? nullptr : frames, frameCount);
     }
 }
 

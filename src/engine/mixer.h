@@ -7,10 +7,12 @@
 #include "engine/mix_loops.h"
 #include "engine/module.h"
 
+struct Player;
+
 // One playing sound. The sequencer sets it up between mixing calls; the mixer moves its
 // position, follows its sample's loop and runs its level ramps.
 struct Voice {
-    int32_t index;  // position in the voiceTable
+    int32_t index;  // position among the player's voices
     // Sequencer state kept with the voice; the mixer does not read it.
     int32_t volume;
     int32_t frequency;
@@ -45,29 +47,24 @@ constexpr int32_t rampFramesAt(int32_t sampleRate) {
     return sampleRate * kRampFramesAt44100 / 44100;
 }
 
-// Sets the ramp length for output at sampleRate Hz (345 Hz or more, so that a ramp lasts a
-// frame at least). The stream calls it when it opens its output.
-void setMixRate(int32_t sampleRate);
-// The ramp length that setMixRate set: 0 before the first call.
-int32_t mixRampFrames();
-
-// The voiceTable: 256 voices, of which the mixer mixes the first 64. The sequencer sets them up
+// Each player has 256 voices, of which the mixer mixes the first 64. The sequencer sets them up
 // between mixing calls, through its channels.
 constexpr int kVoiceCount = 256;
 constexpr int kMixedVoiceCount = 64;
-Voice& voiceAt(int32_t index);  // 0..255
-int32_t voiceIndexOf(const Voice& voice);
 
-// Clears all voices, each keeping its own index and a step of one value.
-void clearVoices();
+// Clears all voices of the player, each keeping its own index and a step of one value.
+void clearVoices(Player& player);
 
-// Chooses the inner loops that mix (mix_loops.h); by default the fastest the build and the
-// processor have. All give the same bytes; tests compare them. Loops that the build or the
-// processor lacks (null members) are not taken.
-void useMixLoops(const MixLoops& loops);
+// Chooses the player's inner loops that mix (mix_loops.h); by default the fastest the build
+// and the processor have. All give the same bytes; tests compare them. Loops that the build or
+// the processor lacks (null members) are not taken.
+void useMixLoops(Player& player, const MixLoops& loops);
 
-// Adds voices 0..63 into frameCount stereo float frames (left, right), which are not cleared.
-void mixVoices(float* frames, int32_t frameCount);
+// Adds the player's voices 0..63 into frameCount stereo float frames (left, right), which are
+// not cleared. With no frames, the voices move on (positions, loops, ramps) exactly as if
+// mixed, but nothing is computed of their sound; the voices of muted channels always move on
+// so.
+void mixVoices(Player& player, float* frames, int32_t frameCount);
 
 // Rounds 2 × frameCount floats to the nearest integer (halves to even), clips them to 16 bits
 // and stores them in order.

@@ -1,8 +1,9 @@
-// The XM loader. The image is read front to back through the registered file callbacks. Every
-// read, seek and allocation is checked against the size of the file, so that a truncated or
-// inconsistent file is refused (no Module) instead of being read beyond its end; what a
-// well-formed file holds is loaded unchanged. A refusal leaves a short description of the part
-// that was cut short or inconsistent, for the tools to show.
+// The XM loader. The image is read front to back through file callbacks. Every read, seek and
+// allocation is checked against the size of the file, so that a truncated or inconsistent file
+// is refused (no Module) instead of being read beyond its end; what a well-formed file holds is
+// loaded unchanged. A refusal comes with a short description of the part that was cut short or
+// inconsistent, for the tools to show. A load touches nothing but its own records, so loads may
+// run on several threads at once.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,12 +11,16 @@
 
 #include "engine/file_access.h"
 #include "engine/module.h"
-#include "engine/output.h"
-#include "engine/sequencer.h"
 
 namespace {
 
-Sample emptySampleRecord = {};
+// Zero but for its number, which is no sample's: nothing may change its finetune.
+constexpr Sample emptySampleRecord() {
+    Sample sample{};
+    sample.number = -1;
+    return sample;
+}
+constexpr Sample kEmptySample = emptySampleRecord();
 
 constexpr char kSignature[] = "Extended Module: ";
 constexpr int32_t kSignatureLength = 17;
@@ -31,24 +36,21 @@ constexpr int32_t kMaxChannels = 32;
 constexpr int32_t kMaxSongLength = 256;
 constexpr int32_t kMaxRows = 256;
 constexpr int32_t kMaxPatterns = 256;
-constexpr int32_t kMaxInstruments = 128;
 
 // Packed pattern data is at most 65535 bytes (its size is a 16-bit field).
-uint8_t packedBytes[65536];
-
-char loadProblem[160];
+constexpr size_t kMaxPackedBytes = 65536;
 
 // Notes why the file is refused and returns false, for the caller to return.
-__attribute__((format(printf, 1, 2))) bool refuse(const char* format, ...) {
+__attribute__((format(printf, 2, 3))) bool refuse(LoadProblem& problem, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(loadProblem, sizeof loadProblem, format, arguments);
+    std::vsnprintf(problem.text, sizeof problem.text, format, arguments);
     va_end(arguments);
     return false;
 }
 
-bool outOfMemory() {
-    return refuse("not enough memory to load it");
+bool outOfMemory(LoadProblem& problem) {
+    return refuse(problem, "not enough memory to load it");
 }
 
 uint16_t le16(const uint8_t* p) {
@@ -62,7 +64,19 @@ uint32_t le32(const uint8_t* p) {
 struct Input {
     ModuleReader* reader;
     int32_t size;  // of the whole file
+    LoadProblem& problem;
 };
+
+// A name field of the file as the song shows it: cut at its first zero, unprintable bytes as
+// '?', trailing blanks removed. text holds size + 1 bytes.
+void readName(char* text, const uint8_t* bytes, int size) {
+    int length = 0;
+    for (int i = 0; i < size && bytes[i] != 0; ++i)
+        text[length++] = bytes[i] >= 32 && bytes[i] < 127 ? static_cast<char>(bytes[i]) : '?';
+    while (length > 0 && text[length - 1] == ' ')
+        --length;
+    text[length] = '\0';
+}
 
 bool readExact(Input& in, void* destination, int32_t count) {
     return readerRead(destination, count, in.reader) == count;
@@ -111,37 +125,40 @@ void decodeCells(const uint8_t* bytes, int32_t byteCount, Cell* cells, int32_t c
     }
 }
 
-bool readPatterns(Module* module, Input& in, int32_t patternCount) {
+bool readPatterns(Module* module, Input& in, int32_t patternCount, uint8_t* packedBytes) {
+    LoadProblem& problem = in.problem;
     for (int32_t i = 0; i < patternCount; ++i) {
         const int32_t start = readerTell(in.reader);
         uint8_t header[kPatternHeaderBytes];
         if (!readExact(in, header, kPatternHeaderBytes))
-            return refuse("pattern %d is cut short (in its header)", i);
+            return refuse(problem, "pattern %d is cut short (in its header)", i);
         // The header may be longer than the fields read here; the packed data follows it.
         const uint32_t headerLength = le32(header);
         if (headerLength < kPatternHeaderBytes) {
-            return refuse("pattern %d has a header of %u bytes, fewer than %d", i, headerLength,
-                          kPatternHeaderBytes);
+            return refuse(problem, "pattern %d has a header of %u bytes, fewer than %d", i,
+                          headerLength, kPatternHeaderBytes);
         }
         if (!seekTo(in, int64_t{start} + headerLength)) {
-            return refuse("pattern %d is cut short (its header of %u bytes ends beyond the file)",
+            return refuse(problem,
+                          "pattern %d is cut short (its header of %u bytes ends beyond the file)",
                           i, headerLength);
         }
         int32_t rowCount = le16(header + 5);
         int32_t packedSize = le16(header + 7);
         if (rowCount > kMaxRows)
-            return refuse("pattern %d has %d rows, more than %d", i, rowCount, kMaxRows);
+            return refuse(problem, "pattern %d has %d rows, more than %d", i, rowCount, kMaxRows);
         Pattern& pattern = module->patterns[i];
         pattern.rowCount = rowCount;
         int32_t cellCount = rowCount * module->channelCount;
         if (cellCount > 0) {
             pattern.cells = static_cast<Cell*>(std::calloc(cellCount, sizeof(Cell)));
-            if (!pattern.cells) return outOfMemory();
+            if (!pattern.cells) return outOfMemory(problem);
         }
         if (packedSize == 0) continue;
         const int32_t left = in.size - readerTell(in.reader);
         if (!readExact(in, packedBytes, packedSize))
-            return refuse("pattern %d is cut short (%d bytes of packed data, %d left in the file)",
+            return refuse(problem,
+                          "pattern %d is cut short (%d bytes of packed data, %d left in the file)",
                           i, packedSize, left);
         if (cellCount > 0) decodeCells(packedBytes, packedSize, pattern.cells, cellCount);
     }
@@ -151,44 +168,40 @@ bool readPatterns(Module* module, Input& in, int32_t patternCount) {
 // Point counts above the 12 stored points are capped; a loop whose start point is not among
 // the points is switched off, since the envelope would jump to that point; fewer than two
 // points switch the envelope off.
-void checkEnvelope(uint8_t& pointCount, uint8_t& type, uint8_t loopStart) {
-    if (pointCount > kEnvelopePoints) pointCount = kEnvelopePoints;
-    if (loopStart >= pointCount) type &= static_cast<uint8_t>(~kEnvelopeLoop);
-    if (pointCount < 2) type = 0;
+void checkEnvelope(Envelope& envelope) {
+    if (envelope.pointCount > kEnvelopePoints) envelope.pointCount = kEnvelopePoints;
+    if (envelope.loopStart >= envelope.pointCount)
+        envelope.type &= static_cast<uint8_t>(~kEnvelopeLoop);
+    if (envelope.pointCount < 2) envelope.type = 0;
 }
 
-void readEnvelope(const uint8_t* p, EnvelopePoint* points) {
+// The points of an envelope at p, and its settings from the header's fields: the volume
+// envelope's come first in each pair of fields, the panning envelope's second.
+void readEnvelope(Envelope& envelope, const uint8_t* p, const uint8_t* settings, int which) {
     for (int k = 0; k < kEnvelopePoints; ++k) {
-        points[k].x = le16(p + 4 * k);
-        points[k].y = le16(p + 4 * k + 2);
+        envelope.points[k].x = le16(p + 4 * k);
+        envelope.points[k].y = le16(p + 4 * k + 2);
     }
+    envelope.pointCount = settings[which];
+    envelope.sustainPoint = settings[2 + 3 * which];
+    envelope.loopStart = settings[3 + 3 * which];
+    envelope.loopEnd = settings[4 + 3 * which];
+    envelope.type = settings[8 + which];
+    checkEnvelope(envelope);
 }
 
 void readInstrumentFields(Instrument& instrument, const uint8_t* f) {
     // f holds bytes 29.. of the instrument header; byte 29 starts the ignored sample header
     // size.
     std::memcpy(instrument.noteSampleMap, f + 4, 96);
-    readEnvelope(f + 100, instrument.volumeEnvelope);
-    readEnvelope(f + 148, instrument.panningEnvelope);
     const uint8_t* b = f + 196;
-    instrument.volumePointCount = b[0];
-    instrument.panningPointCount = b[1];
-    instrument.volumeSustainPoint = b[2];
-    instrument.volumeLoopStart = b[3];
-    instrument.volumeLoopEnd = b[4];
-    instrument.panningSustainPoint = b[5];
-    instrument.panningLoopStart = b[6];
-    instrument.panningLoopEnd = b[7];
-    instrument.volumeType = b[8];
-    instrument.panningType = b[9];
+    readEnvelope(instrument.volumeEnvelope, f + 100, b, 0);
+    readEnvelope(instrument.panningEnvelope, f + 148, b, 1);
     instrument.vibratoType = b[10];
     instrument.vibratoSweep = b[11];
     instrument.vibratoDepth = b[12];
     instrument.vibratoRate = b[13];
     instrument.fadeout = static_cast<uint16_t>(le16(b + 14) * 2);
-    checkEnvelope(instrument.volumePointCount, instrument.volumeType, instrument.volumeLoopStart);
-    checkEnvelope(instrument.panningPointCount, instrument.panningType,
-                  instrument.panningLoopStart);
 }
 
 // Fills a Sample from its 40-byte header; returns the bytes of its data in the file.
@@ -199,13 +212,13 @@ uint32_t readSampleHeader(Sample& sample, const uint8_t* h) {
     sample.loopLength = le32(h + 8);
     sample.volume = h[12];
     sample.finetune = static_cast<int8_t>(h[13]);
-    sample.loadedFinetune = sample.finetune;
     sample.loopMode = kNoLoop;
     sample.bits = 8;
     uint8_t type = h[14];
     if (type & 0x01) sample.loopMode = kForwardLoop;
     if (type & 0x02) sample.loopMode = kPingPongLoop;
     if (type & 0x10) sample.bits = 16;
+    sample.fileBits = sample.bits;
     if (sample.loopMode == kNoLoop) {
         sample.loopStart = 0;
         sample.loopLength = sample.length;
@@ -227,6 +240,7 @@ uint32_t readSampleHeader(Sample& sample, const uint8_t* h) {
     }
     sample.panning = h[15];
     sample.relativeNote = static_cast<int8_t>(h[16]);
+    readName(sample.name, h + 18, kInstrumentNameBytes);
     return byteLength;
 }
 
@@ -268,21 +282,24 @@ bool readSampleData(Sample& sample, uint32_t byteLength, Input& in) {
 
 // number counts from 1, as the instruments of the pattern cells do.
 bool readInstrument(Instrument& instrument, int32_t number, Input& in) {
+    LoadProblem& problem = in.problem;
     const int32_t start = readerTell(in.reader);
     uint8_t head[29];
     if (!readExact(in, head, 29))
-        return refuse("instrument %d is cut short (in its header)", number);
+        return refuse(problem, "instrument %d is cut short (in its header)", number);
+    readName(instrument.name, head + 4, kInstrumentNameBytes);
     const uint32_t headerSize = le32(head);
     const uint16_t sampleCount = le16(head + 27);
     if (sampleCount > kMaxSamplesPerInstrument) {
-        return refuse("instrument %d has %u samples, more than %d", number, sampleCount,
+        return refuse(problem, "instrument %d has %u samples, more than %d", number, sampleCount,
                       kMaxSamplesPerInstrument);
     }
     instrument.sampleCount = sampleCount;
-    for (Sample*& slot : instrument.samples)
+    for (const Sample*& slot : instrument.samples)
         slot = emptySample();
     if (int64_t{start} + headerSize > in.size) {
-        return refuse("instrument %d is cut short (its header of %u bytes ends beyond the file)",
+        return refuse(problem,
+                      "instrument %d is cut short (its header of %u bytes ends beyond the file)",
                       number, headerSize);
     }
     if (sampleCount == 0) return seekTo(in, int64_t{start} + headerSize);
@@ -290,7 +307,7 @@ bool readInstrument(Instrument& instrument, int32_t number, Input& in) {
     uint8_t fields[kInstrumentFieldsBytes];
     if (!readExact(in, fields, kInstrumentFieldsBytes) ||
         !seekTo(in, int64_t{start} + headerSize)) {
-        return refuse("instrument %d is cut short (in its header)", number);
+        return refuse(problem, "instrument %d is cut short (in its header)", number);
     }
     readInstrumentFields(instrument, fields);
 
@@ -299,76 +316,78 @@ bool readInstrument(Instrument& instrument, int32_t number, Input& in) {
     for (int s = 0; s < sampleCount; ++s) {
         uint8_t header[kSampleHeaderBytes];
         if (!readExact(in, header, kSampleHeaderBytes)) {
-            return refuse("instrument %d is cut short (in the header of sample %d)", number, s + 1);
+            return refuse(problem, "instrument %d is cut short (in the header of sample %d)",
+                          number, s + 1);
         }
         Sample* sample = static_cast<Sample*>(std::calloc(1, sizeof(Sample)));
-        if (!sample) return outOfMemory();
+        if (!sample) return outOfMemory(problem);
         instrument.samples[s] = sample;
         byteLengths[s] = readSampleHeader(*sample, header);
+        sample->number = static_cast<int16_t>((number - 1) * kMaxSamplesPerInstrument + s);
         dataBytes += byteLengths[s];
     }
     // All sample data must lie inside the file before any of it is allocated.
     const int32_t left = in.size - readerTell(in.reader);
     if (dataBytes > static_cast<uint64_t>(left)) {
         return refuse(
+            problem,
             "the sample data of instrument %d is cut short (%llu bytes, %d left in the file)",
             number, static_cast<unsigned long long>(dataBytes), left);
     }
     for (int s = 0; s < sampleCount; ++s) {
-        Sample& sample = *instrument.samples[s];
+        Sample& sample = *const_cast<Sample*>(instrument.samples[s]);
         if (sample.length == 0) {
             sample.bits = 16;  // as every loaded sample, though it has no data to widen
             // Bytes of a 16-bit sample of one byte: no value, skipped.
             if (byteLengths[s] > 0 && !seekTo(in, int64_t{readerTell(in.reader)} + byteLengths[s]))
-                return refuse("the sample data of instrument %d is cut short", number);
+                return refuse(problem, "the sample data of instrument %d is cut short", number);
             continue;
         }
         // length + 8 values, and room for the raw bytes of an odd 16-bit length.
         sample.data = static_cast<int16_t*>(std::calloc(size_t{sample.length} + 9, 2));
-        if (!sample.data) return outOfMemory();
+        if (!sample.data) return outOfMemory(problem);
     }
     for (int s = 0; s < sampleCount; ++s) {
-        Sample& sample = *instrument.samples[s];
+        Sample& sample = *const_cast<Sample*>(instrument.samples[s]);
         if (sample.length > 0 && !readSampleData(sample, byteLengths[s], in))
-            return refuse("the sample data of instrument %d is cut short", number);
+            return refuse(problem, "the sample data of instrument %d is cut short", number);
     }
     return true;
 }
 
 }  // namespace
 
-Sample* emptySample() {
-    return &emptySampleRecord;
+const Sample* emptySample() {
+    return &kEmptySample;
 }
 
 bool isXmImage(const uint8_t* head, int32_t bytes) {
     return bytes >= kSignatureLength && std::memcmp(head, kSignature, kSignatureLength) == 0;
 }
 
-const char* moduleLoadProblem() {
-    return loadProblem;
-}
-
-bool readXm(Module* module, ModuleReader* reader) {
-    loadProblem[0] = '\0';
-    if (!module || !reader) return refuse("no file to read");
-    Input in{reader, 0};
+bool readXm(Module* module, ModuleReader* reader, LoadProblem& problem) {
+    problem.text[0] = '\0';
+    if (!module || !reader) return refuse(problem, "no file to read");
+    Input in{reader, 0, problem};
     readerSeek(reader, 0, SeekFromEnd);
     in.size = readerTell(reader);
-    if (!seekTo(in, 0)) return refuse("the file cannot be read");
+    if (!seekTo(in, 0)) return refuse(problem, "the file cannot be read");
 
-    uint8_t signature[kSignatureLength];
-    if (!readExact(in, signature, kSignatureLength) || !isXmImage(signature, kSignatureLength)) {
-        return refuse("not an XM file (no \"%s\" signature)", kSignature);
+    uint8_t head[kHeaderSizeOffset];
+    if (!readExact(in, head, kSignatureLength) || !isXmImage(head, kSignatureLength)) {
+        return refuse(problem, "not an XM file (no \"%s\" signature)", kSignature);
     }
-    module->tickHandler = playTick;
     module->initialGlobalVolume = 64;
 
     uint8_t header[20 + 256];
-    if (!seekTo(in, kHeaderSizeOffset) || !readExact(in, header, sizeof header)) {
-        return refuse("the song header is cut short (%d of %d bytes)", in.size,
+    if (!readExact(in, head + kSignatureLength, kHeaderSizeOffset - kSignatureLength) ||
+        !readExact(in, header, sizeof header)) {
+        return refuse(problem, "the song header is cut short (%d of %d bytes)", in.size,
                       kHeaderSizeOffset + static_cast<int32_t>(sizeof header));
     }
+    readName(module->name, head + 17, kSongNameBytes);
+    readName(module->trackerName, head + 38, kSongNameBytes);
+    module->formatVersion = le16(head + 58);
     const uint32_t headerSize = le32(header);
     const uint16_t songLength = le16(header + 4);
     const uint16_t channelCount = le16(header + 8);
@@ -383,22 +402,24 @@ bool readXm(Module* module, ModuleReader* reader) {
     module->instrumentCount = static_cast<int16_t>(instrumentCount);
     std::memcpy(module->orderTable, header + 20, 256);
     if (songLength == 0 || songLength > kMaxSongLength) {
-        return refuse("the song header gives a song length of %u, not 1 to %d", songLength,
+        return refuse(problem, "the song header gives a song length of %u, not 1 to %d", songLength,
                       kMaxSongLength);
     }
     if (channelCount == 0 || channelCount > kMaxChannels) {
-        return refuse("the song header gives %u channels, not 1 to %d", channelCount, kMaxChannels);
+        return refuse(problem, "the song header gives %u channels, not 1 to %d", channelCount,
+                      kMaxChannels);
     }
     if (patternCount > kMaxPatterns) {
-        return refuse("the song header gives %u patterns, more than %d", patternCount,
+        return refuse(problem, "the song header gives %u patterns, more than %d", patternCount,
                       kMaxPatterns);
     }
     if (instrumentCount > kMaxInstruments) {
-        return refuse("the song header gives %u instruments, more than %d", instrumentCount,
-                      kMaxInstruments);
+        return refuse(problem, "the song header gives %u instruments, more than %d",
+                      instrumentCount, kMaxInstruments);
     }
     if (!seekTo(in, int64_t{kHeaderSizeOffset} + headerSize)) {
-        return refuse("the song header is cut short (its size of %u bytes ends beyond the file)",
+        return refuse(problem,
+                      "the song header is cut short (its size of %u bytes ends beyond the file)",
                       headerSize);
     }
 
@@ -411,8 +432,12 @@ bool readXm(Module* module, ModuleReader* reader) {
         patternCount > module->usedPatternCount ? patternCount : module->usedPatternCount;
     module->patterns =
         static_cast<Pattern*>(std::calloc(module->patternSlotCount, sizeof(Pattern)));
-    if (!module->patterns) return outOfMemory();
-    if (!readPatterns(module, in, patternCount)) return false;
+    if (!module->patterns) return outOfMemory(problem);
+    uint8_t* packedBytes = static_cast<uint8_t*>(std::malloc(kMaxPackedBytes));
+    if (!packedBytes) return outOfMemory(problem);
+    const bool patternsRead = readPatterns(module, in, patternCount, packedBytes);
+    std::free(packedBytes);
+    if (!patternsRead) return false;
     // Patterns the order table names but the file does not store: 64 empty rows, no cells.
     for (int32_t i = patternCount; i < module->usedPatternCount; ++i) {
         module->patterns[i].rowCount = 64;
@@ -421,7 +446,7 @@ bool readXm(Module* module, ModuleReader* reader) {
     if (instrumentCount > 0) {
         module->instruments =
             static_cast<Instrument*>(std::calloc(instrumentCount, sizeof(Instrument)));
-        if (!module->instruments) return outOfMemory();
+        if (!module->instruments) return outOfMemory(problem);
     }
     for (int32_t i = 0; i < instrumentCount; ++i) {
         if (!readInstrument(module->instruments[i], i + 1, in)) return false;
@@ -429,37 +454,52 @@ bool readXm(Module* module, ModuleReader* reader) {
     return true;
 }
 
-Module* loadModule(const char* name) {
+Module* loadModuleWith(const FileCallbacks& callbacks, const char* name, LoadProblem& problem) {
     Module* module = static_cast<Module*>(std::calloc(1, sizeof(Module)));
     if (!module) {
-        outOfMemory();
+        outOfMemory(problem);
         return nullptr;
     }
-    ModuleReader* reader = readerOpen(name);
+    ModuleReader* reader = readerOpen(callbacks, name);
     if (!reader) {
-        refuse("the file cannot be opened");
+        refuse(problem, "the file cannot be opened");
         std::free(module);
         return nullptr;
     }
-    bool ok = readXm(module, reader);
+    bool ok = readXm(module, reader, problem);
     readerClose(reader);
     if (ok) return module;
-    freeModule(module);
+    releaseModule(module);
     return nullptr;
 }
 
-bool freeModule(Module* module) {
-    if (!module) return false;
-    // A module that is playing is stopped first, once the block being mixed is done; releasing
-    // any other module leaves the stream alone.
-    stopIfPlaying(module);
+Module* loadModuleImage(const uint8_t* data, int32_t size, LoadProblem& problem) {
+    Module* module = static_cast<Module*>(std::calloc(1, sizeof(Module)));
+    if (!module) {
+        outOfMemory(problem);
+        return nullptr;
+    }
+    MemoryFile file = {data ? size : 0, 0, data};
+    ModuleReader reader = {memoryFileCallbacks, &file};
+    if (readXm(module, &reader, problem)) return module;
+    releaseModule(module);
+    return nullptr;
+}
+
+Module* loadModule(const char* name) {
+    LoadProblem problem;
+    return loadModuleWith(registeredFileCallbacks(), name, problem);
+}
+
+void releaseModule(Module* module) {
+    if (!module) return;
     if (module->instruments) {
         for (int32_t i = 0; i < module->instrumentCount; ++i) {
             Instrument& instrument = module->instruments[i];
-            for (Sample* sample : instrument.samples) {
+            for (const Sample* sample : instrument.samples) {
                 if (!sample || sample == emptySample()) continue;
                 std::free(sample->data);
-                std::free(sample);
+                std::free(const_cast<Sample*>(sample));
             }
         }
         std::free(module->instruments);
@@ -470,5 +510,4 @@ bool freeModule(Module* module) {
         std::free(module->patterns);
     }
     std::free(module);
-    return true;
 }

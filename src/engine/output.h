@@ -6,6 +6,8 @@
 
 #include "engine/module.h"
 
+struct Player;
+
 // The rate the demo plays at, in Hz; the tools render at it too.
 constexpr int32_t kOutputRate = 44100;
 
@@ -45,24 +47,24 @@ struct AudioThreads;  // thread.h
 // has none) playback starts, and the program keeps the ring filled with refillStream.
 void useOutputDevice(const OutputDevice* device, const AudioThreads* threads);
 
-// The output rate in Hz, set by openOutput (0 before). The sequencer turns frequencies into
-// steps with it.
+// The output rate in Hz, set by openOutput (0 before).
 int32_t outputSampleRate();
+
+// The player that the stream drives: made by the first openOutput (none before), with the
+// output's rate.
+Player* streamPlayer();
 
 // Blocks in the ring: 100 once the output is open, 0 before.
 int32_t blockCount();
 
-// Opens the device for 16-bit stereo at sampleRate Hz and sizes the stream; clears the voices.
-// False when a file callback is missing, the rate is outside 345 .. 1000000 Hz or the device
-// does not open.
+// Opens the device for 16-bit stereo at sampleRate Hz and sizes the stream; clears the
+// voices. False when a file callback is missing, the rate is outside 345 .. 1000000 Hz, the
+// stream's player cannot be made or the device does not open.
 bool openOutput(int32_t sampleRate);
 void closeOutput();
 
-// Sets the module's tempo and returns its new tick length in frames (at least 1).
-int32_t setTempo(Module* module, int32_t tempo);
-
-// Stops what plays, resets the module's playback position, mixes the whole ring, starts the
-// device and the streaming thread.
+// Stops what plays, starts the module from its beginning on the stream's player (which plays
+// on for ever), mixes the whole ring, starts the device and the streaming thread.
 bool startPlayback(Module* module);
 // Ends the streaming thread, silences the device and takes the ring back from it. Clears the
 // voices when a module was playing: none refers to it any longer, and the next start begins
@@ -84,6 +86,11 @@ void refillStream();
 // Lock-free and cheap; it changes nothing of what is read or when. Returns the number of
 // blocks mixed since the program started.
 uint64_t acquireRing();
+
+// For a program that writes the ring of a device itself rather than through the stream: the
+// release by which it publishes what it wrote, to be called after each block is written, and
+// which the acquire of acquireRing pairs with.
+void publishRing();
 
 // Whether a streaming thread runs. Safe from any thread.
 bool streamingThreadRunning();

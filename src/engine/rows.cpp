@@ -1,20 +1,15 @@
 // The tick driver and tick 0 of a row: the song position, the five fields of each cell, notes
 // and instruments, the volume column and the tick-0 half of every effect.
+#include <cstring>
+
 #include "engine/mixer.h"
-#include "engine/output.h"
+#include "engine/player.h"
 #include "engine/sequencer.h"
 #include "engine/sequencer_internal.h"
 
 const Instrument emptyInstrument = {};
 
 namespace {
-
-Channel channelTable[kChannelCount];
-// The row a pattern loop on the current row jumps back to; -1 when none.
-int32_t loopJumpRow = -1;
-
-// Set by Bxx on the row being read: a later Dxy keeps Bxx's order position.
-bool positionJumped = false;
 
 bool isTonePortamento(Effect effect) {
     return effect == Effect::TonePortamento || effect == Effect::TonePortamentoVolumeSlide;
@@ -51,7 +46,7 @@ struct KeptSound {
     int32_t panning;
 };
 
-void extendedEffect(Module* m, Channel& c, Sample& sample, const KeptSound& kept, uint8_t x,
+void extendedEffect(Player& p, Channel& c, const Sample& sample, const KeptSound& kept, uint8_t x,
                     uint8_t y) {
     switch (static_cast<ExtendedEffect>(x)) {
         case ExtendedEffect::FinePortamentoUp:
@@ -65,19 +60,19 @@ void extendedEffect(Module* m, Channel& c, Sample& sample, const KeptSound& kept
         case ExtendedEffect::VibratoWaveform:
             c.waveControl = static_cast<uint8_t>((c.waveControl & 0xF0) | y);
             break;
-        case ExtendedEffect::SetFinetune:  // kept in the sample for every later note of it
-            if (&sample != emptySample()) sample.finetune = static_cast<int8_t>(y);
+        case ExtendedEffect::SetFinetune:  // for every later note of the sample, on any channel
+            if (sample.number >= 0) p.finetunes[sample.number] = static_cast<int8_t>(y);
             break;
         case ExtendedEffect::PatternLoop:
             if (y == 0) {
-                c.loopRow = m->row;
+                c.loopRow = p.row;
             } else {
                 if (c.loopCount == 0) {
                     c.loopCount = y;
                 } else {
                     c.loopCount -= 1;
                 }
-                if (c.loopCount != 0) loopJumpRow = c.loopRow;
+                if (c.loopCount != 0) p.loopJumpRow = c.loopRow;
             }
             break;
         case ExtendedEffect::TremoloWaveform:
@@ -102,15 +97,16 @@ void extendedEffect(Module* m, Channel& c, Sample& sample, const KeptSound& kept
             c.updateFlags &= static_cast<uint8_t>(~kVoiceRequests);
             break;
         case ExtendedEffect::PatternDelay:
-            m->patternDelayTicks = m->speed * y;
+            p.patternDelayTicks = p.speed * y;
             break;
         default:  // glissando control, retrigger, note cut and 0, F: nothing at tick 0
             break;
     }
 }
 
-void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instrument,
-               Sample& sample, const KeptSound& kept) {
+void rowEffect(Player& p, Channel& c, const Cell& cell, const Instrument& instrument,
+               const Sample& sample, const KeptSound& kept) {
+    const Module* m = p.module;
     const uint8_t parameter = cell.parameter;
     const uint8_t x = parameter >> 4;
     const uint8_t y = parameter & 0x0F;
@@ -129,7 +125,7 @@ void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instru
         case Effect::Vibrato:
             if (x != 0) c.vibratoSpeed = x;
             if (y != 0) c.vibratoDepth = y;
-            vibrato(c);
+            vibrato(p, c);
             break;
         case Effect::TonePortamentoVolumeSlide:
             c.portaTarget = c.notePeriod;
@@ -138,7 +134,7 @@ void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instru
             break;
         case Effect::VibratoVolumeSlide:
             if (parameter != 0) c.volumeSlideMemory = parameter;
-            vibrato(c);
+            vibrato(p, c);
             break;
         case Effect::Tremolo:
             if (x != 0) c.tremoloSpeed = x;
@@ -155,9 +151,9 @@ void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instru
             if (parameter != 0) c.volumeSlideMemory = parameter;
             break;
         case Effect::PositionJump:
-            m->nextRow = 0;
-            m->nextOrder = parameter < m->songLength ? parameter : 0;
-            positionJumped = true;
+            p.nextRow = 0;
+            p.nextOrder = parameter < m->songLength ? parameter : 0;
+            p.positionJumped = true;
             break;
         case Effect::SetVolume:  // without a limit
             c.volume = parameter;
@@ -165,30 +161,30 @@ void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instru
             break;
         case Effect::PatternBreak: {
             const int32_t row = 10 * x + y;
-            m->nextRow = row > 63 ? 0 : row;
-            if (!positionJumped) m->nextOrder = m->orderIndex + 1;
-            if (m->nextOrder >= m->songLength) m->nextOrder = 0;
+            p.nextRow = row > 63 ? 0 : row;
+            if (!p.positionJumped) p.nextOrder = p.orderIndex + 1;
+            if (p.nextOrder >= m->songLength) p.nextOrder = 0;
             break;
         }
         case Effect::Extended:
-            extendedEffect(m, c, sample, kept, x, y);
+            extendedEffect(p, c, sample, kept, x, y);
             break;
         case Effect::SetSpeedOrTempo:
             if (parameter < 32) {
-                m->speed = parameter;
+                p.speed = parameter;
             } else {
-                setTempo(m, parameter);
+                setTempo(p, parameter);
             }
             break;
         case Effect::SetGlobalVolume:
-            m->globalVolume = parameter > 64 ? 64 : parameter;
+            p.globalVolume = parameter > 64 ? 64 : parameter;
             c.updateFlags |= UpdateVolume;
             break;
         case Effect::GlobalVolumeSlide:
-            if (parameter != 0) m->globalVolumeSlideMemory = parameter;
+            if (parameter != 0) p.globalVolumeSlideMemory = parameter;
             break;
         case Effect::SetEnvelopePosition:
-            if (instrument.volumeType & kEnvelopeOn) {
+            if (instrument.volumeEnvelope.type & kEnvelopeOn) {
                 setVolumeEnvelopePosition(c, instrument, parameter);
             }
             break;
@@ -225,7 +221,8 @@ void rowEffect(Module* m, Channel& c, const Cell& cell, const Instrument& instru
     }
 }
 
-void readCell(Module* m, Channel& c, const Cell& stored) {
+void readCell(Player& p, Channel& c, const Cell& stored) {
+    const Module* m = p.module;
     Cell cell = stored;
     const Effect effect = static_cast<Effect>(cell.effect);
     const bool portamento = isTonePortamento(effect);
@@ -243,7 +240,7 @@ void readCell(Module* m, Channel& c, const Cell& stored) {
         found = resolveInstrument(m, c);
     }
     const Instrument& instrument = *found.instrument;
-    Sample& sample = *found.sample;
+    const Sample& sample = *found.sample;
 
     const KeptSound kept = {c.volume, c.period, c.panning};
 
@@ -257,7 +254,7 @@ void readCell(Module* m, Channel& c, const Cell& stored) {
 
     if (isNote(cell.note)) {
         c.realNote = static_cast<uint8_t>(cell.note + sample.relativeNote - 1);
-        c.notePeriod = notePeriodOf(m, c.realNote, sample.finetune);
+        c.notePeriod = notePeriodOf(m, c.realNote, finetuneOf(p, sample));
         if (!portamento) c.period = c.notePeriod;
         c.updateFlags = StartNote;
     }
@@ -270,13 +267,13 @@ void readCell(Module* m, Channel& c, const Cell& stored) {
 
     stepEnvelopes(c, instrument);
     // A released note without a volume envelope falls silent.
-    if (!(instrument.volumeType & kEnvelopeOn) && c.keyOff) c.volEnvValue = 0;
+    if (!(instrument.volumeEnvelope.type & kEnvelopeOn) && c.keyOff) c.volumeEnvelope.value = 0;
     if (c.keyOff) fadeOut(c, instrument);
 
-    rowEffect(m, c, cell, instrument, sample, kept);
+    rowEffect(p, c, cell, instrument, sample, kept);
 
-    autoVibrato(c, instrument);
-    updateVoice(c, sample, m);
+    autoVibrato(p, c, instrument);
+    updateVoice(p, c, sample);
 }
 
 }  // namespace
@@ -289,10 +286,10 @@ const Pattern* patternAt(const Module* m, int32_t orderIndex) {
     return number < m->patternSlotCount ? &m->patterns[number] : nullptr;
 }
 
-const Cell* rowCells(const Module* m) {
-    const Pattern* pattern = patternAt(m, m->orderIndex);
-    if (!pattern || !pattern->cells || m->row < 0 || m->row >= pattern->rowCount) return nullptr;
-    return pattern->cells + static_cast<int64_t>(m->row) * m->channelCount;
+const Cell* rowCells(const Player& p) {
+    const Pattern* pattern = patternAt(p.module, p.orderIndex);
+    if (!pattern || !pattern->cells || p.row < 0 || p.row >= pattern->rowCount) return nullptr;
+    return pattern->cells + static_cast<int64_t>(p.row) * p.module->channelCount;
 }
 
 int32_t activeChannels(const Module* m) {
@@ -305,7 +302,7 @@ InstrumentAndSample resolveInstrument(const Module* module, const Channel& chann
         return {&emptyInstrument, emptySample()};
     }
     const Instrument& instrument = module->instruments[channel.instrument];
-    Sample* sample = emptySample();
+    const Sample* sample = emptySample();
     if (channel.keyNote < 96) {
         const uint8_t number = instrument.noteSampleMap[channel.keyNote];
         if (number < kMaxSamplesPerInstrument && instrument.samples[number]) {
@@ -315,21 +312,25 @@ InstrumentAndSample resolveInstrument(const Module* module, const Channel& chann
     return {&instrument, sample};
 }
 
+int8_t finetuneOf(const Player& player, const Sample& sample) {
+    return sample.number >= 0 ? player.finetunes[sample.number] : sample.finetune;
+}
+
 void resetInstrument(Channel& c, const Sample& sample) {
     c.volume = sample.volume;
     c.panning = sample.panning;
-    c.volEnvValue = 64;
-    c.volEnvPoint = 0;
-    c.volEnvTick = 0;
-    c.volEnvStep = 0;
-    c.panEnvValue = 32;
-    c.panEnvPoint = 0;
-    c.panEnvTick = 0;
-    c.panEnvStep = 0;
+    c.volumeEnvelope.value = 64;
+    c.volumeEnvelope.point = 0;
+    c.volumeEnvelope.tick = 0;
+    c.volumeEnvelope.step = 0;
+    c.panningEnvelope.value = 32;
+    c.panningEnvelope.point = 0;
+    c.panningEnvelope.tick = 0;
+    c.panningEnvelope.step = 0;
     c.keyOff = 0;
     c.fadeoutVolume = 65536;
-    c.volEnvDone = 0;
-    c.panEnvDone = 0;
+    c.volumeEnvelope.done = 0;
+    c.panningEnvelope.done = 0;
     c.autoVibratoSweep = 0;
     c.autoVibratoPos = 0;
     // Waveforms 4..7 keep their phase across notes.
@@ -406,76 +407,80 @@ void applyVolumeColumn(Channel& c, uint8_t v) {
     }
 }
 
-Channel& channelAt(int32_t index) {
-    return channelTable[index];
-}
+void resetPlayback(Player& p) {
+    const Module* module = p.module;
+    p.globalVolume = module->initialGlobalVolume;
+    p.globalVolumeSlideMemory = 0;
+    p.nextOrder = -1;
+    p.nextRow = -1;
+    p.speed = module->defaultSpeed;
+    p.row = 0;
+    p.orderIndex = 0;
+    p.tickSamplesLeft = 0;
+    p.tick = 0;
+    p.patternDelayTicks = 0;
+    p.loopJumpRow = -1;
+    p.positionJumped = false;
+    setTempo(p, module->defaultBpm);
+    p.playing = TickPosition{0, module->orderTable[0], 0, 0, p.speed, p.bpm, false};
 
-void resetPlayback(Module* module) {
-    module->globalVolume = module->initialGlobalVolume;
-    module->nextOrder = -1;
-    module->nextRow = -1;
-    module->speed = module->defaultSpeed;
-    module->row = 0;
-    module->orderIndex = 0;
-    module->tickSamplesLeft = 0;
-    module->tick = 0;
-    module->patternDelayTicks = 0;
-    setTempo(module, module->defaultBpm);
-
-    const int32_t channels =
-        module->channelCount < kChannelCount ? module->channelCount : kChannelCount;
+    const int32_t channels = activeChannels(module);
     for (int32_t i = 0; i < channels; ++i) {
-        channelTable[i] = Channel{};
-        channelTable[i].voice = &voiceAt(i);
+        p.channels[i] = Channel{};
+        p.channels[i].voice = &p.voices[i];
     }
+    std::memset(p.finetunes, 0, sizeof p.finetunes);
     for (int32_t i = 0; i < module->instrumentCount; ++i) {
         const Instrument& instrument = module->instruments[i];
-        for (int32_t s = 0; s < instrument.sampleCount; ++s)
-            instrument.samples[s]->finetune = instrument.samples[s]->loadedFinetune;
+        for (int32_t s = 0; s < instrument.sampleCount; ++s) {
+            const Sample& sample = *instrument.samples[s];
+            if (sample.number >= 0) p.finetunes[sample.number] = sample.finetune;
+        }
     }
 }
 
-void processRow(Module* module) {
-    module->nextOrder = -1;
-    module->nextRow = -1;
-    positionJumped = false;
-    loopJumpRow = -1;
-    const Cell* cells = rowCells(module);
+void processRow(Player& p) {
+    p.nextOrder = -1;
+    p.nextRow = -1;
+    p.positionJumped = false;
+    p.loopJumpRow = -1;
+    const Cell* cells = rowCells(p);
     if (!cells) return;
-    const int32_t channels = activeChannels(module);
+    const int32_t channels = activeChannels(p.module);
     for (int32_t i = 0; i < channels; ++i)
-        readCell(module, channelTable[i], cells[i]);
+        readCell(p, p.channels[i], cells[i]);
 }
 
-void playTick(Module* module) {
+void playTick(Player& p) {
+    const Module* module = p.module;
     if (!module) return;
-    if (module->tick != 0) {
-        processTickEffects(module);
+    if (p.tick != 0) {
+        processTickEffects(p);
     } else {
-        if (module->nextOrder >= 0) module->orderIndex = module->nextOrder;
-        if (module->nextRow >= 0) module->row = module->nextRow;
+        if (p.nextOrder >= 0) p.orderIndex = p.nextOrder;
+        if (p.nextRow >= 0) p.row = p.nextRow;
         // A break or jump to a row the pattern does not have starts it at row 0.
-        const Pattern* pattern = patternAt(module, module->orderIndex);
-        if (!pattern || module->row >= pattern->rowCount) module->row = 0;
+        const Pattern* pattern = patternAt(module, p.orderIndex);
+        if (!pattern || p.row >= pattern->rowCount) p.row = 0;
 
-        processRow(module);
+        processRow(p);
 
-        if (module->nextRow < 0) {
-            module->nextRow = loopJumpRow >= 0 ? loopJumpRow : module->row + 1;
-            pattern = patternAt(module, module->orderIndex);
-            if (!pattern || module->nextRow >= pattern->rowCount) {
-                int32_t next = module->orderIndex + 1;
+        if (p.nextRow < 0) {
+            p.nextRow = p.loopJumpRow >= 0 ? p.loopJumpRow : p.row + 1;
+            pattern = patternAt(module, p.orderIndex);
+            if (!pattern || p.nextRow >= pattern->rowCount) {
+                int32_t next = p.orderIndex + 1;
                 if (next >= module->songLength) next = module->restartPosition;
                 // A restart position beyond the song restarts it from the beginning.
                 if (next < 0 || next >= module->songLength) next = 0;
-                module->nextOrder = next;
-                module->nextRow = 0;
+                p.nextOrder = next;
+                p.nextRow = 0;
             }
         }
     }
-    module->tick += 1;
-    if (module->tick >= module->speed + module->patternDelayTicks) {
-        module->tick = 0;
-        module->patternDelayTicks = 0;
+    p.tick += 1;
+    if (p.tick >= p.speed + p.patternDelayTicks) {
+        p.tick = 0;
+        p.patternDelayTicks = 0;
     }
 }

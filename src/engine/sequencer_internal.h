@@ -82,8 +82,8 @@ inline uint64_t playEnd(const Sample& sample) {
 
 // The pattern at an order position; none for a position outside the song.
 const Pattern* patternAt(const Module* module, int32_t orderIndex);
-// The cells of the current row; none for a pattern without cells.
-const Cell* rowCells(const Module* module);
+// The cells of the player's current row; none for a pattern without cells.
+const Cell* rowCells(const Player& player);
 // The channels the sequencer drives: channelCount, at most the 32 of the channel table.
 int32_t activeChannels(const Module* module);
 

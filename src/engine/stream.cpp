@@ -1,6 +1,8 @@
 // The stream: one looping buffer of 100 blocks on the device, the float ring they are mixed
 // in, and the streaming thread that mixes each block again right after the device has left
-// it. Ticks of the playing module fall on exact frames, wherever the block boundaries are.
+// it. There is one stream in a process, and it drives one player, its own: the state below is
+// the stream's, the song's playing state is the player's. Ticks of the playing module fall on
+// exact frames, wherever the block boundaries are.
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +10,7 @@
 #include "engine/file_access.h"
 #include "engine/mixer.h"
 #include "engine/output.h"
-#include "engine/sequencer.h"
+#include "engine/player.h"
 #include "engine/thread.h"
 
 namespace {
@@ -31,6 +33,8 @@ void* mixAllocation = nullptr;
 int32_t waveBufferFrames = 0;
 int32_t writeBlock = 0;  // next block to mix
 Module* playingModule = nullptr;
+// The stream's player, made by the first openOutput and kept.
+Player* player = nullptr;
 std::atomic<bool> mixing{false};         // the streaming thread is inside mixBlock
 std::atomic<bool> stopRequested{false};  // tells the streaming thread to end
 std::atomic<bool> threadExited{true};    // the streaming thread has ended (set at first)
@@ -75,14 +79,19 @@ bool openOutput(int32_t rate) {
     if (!haveFileCallbacks()) return false;
     closeOutput();
     if (rate < kLowestRate || rate > kHighestRate) return false;
+    if (!player) player = createPlayer(rate);
+    if (!player) return false;
     sampleRate = rate;
     if (!outputDevice || !outputDevice->open(rate)) return false;
     openDevice = outputDevice;
-    blockFrames = (sampleRate * kBlockMilliseconds / 1000 + 3) & ~3;
+    blockFrames = blockFramesAt(sampleRate);
     ringFrames = 2 * (kLatencyMilliseconds / kBlockMilliseconds) * blockFrames;
-    setMixRate(sampleRate);
-    clearVoices();
+    setPlayerRate(*player, sampleRate);
     return true;
+}
+
+Player* streamPlayer() {
+    return player;
 }
 
 int32_t outputSampleRate() {
@@ -98,21 +107,14 @@ void closeOutput() {
     openDevice = nullptr;
 }
 
-int32_t setTempo(Module* module, int32_t tempo) {
-    if (!module) return 0;
-    if (tempo < 1) tempo = 1;
-    module->bpm = tempo;
-    const double frames = (1000.0f / (static_cast<double>(tempo) * static_cast<double>(0.4f))) *
-                          static_cast<double>(sampleRate) * static_cast<double>(0.001f);
-    module->samplesPerTick = frames >= 1.0 ? static_cast<int32_t>(frames) : 1;
-    return module->samplesPerTick;
-}
-
 bool startPlayback(Module* module) {
     if (!module) return false;
     stopPlayback(module);
-    if (!openDevice || ringFrames <= 0) return false;
-    resetPlayback(module);
+    if (!openDevice || ringFrames <= 0 || !player) return false;
+    // The voices were cleared when the output opened or the last song stopped; a program may
+    // have set some up since, which the song then finds.
+    player->repeats = kRepeatForever;
+    startSong(*player, module);
 
     if (waveBufferFrames != ringFrames) {
         std::free(waveBuffer);
@@ -177,7 +179,7 @@ bool stopPlayback(Module* module) {
     // The voices of a stopped song are cleared, so that none refers to its samples once it is
     // released and the next song starts from silence, in its unused voices too. A stop with
     // nothing playing leaves them: a program may set voices up before its first start.
-    if (playingModule) clearVoices();
+    if (playingModule && player) clearVoices(*player);
     playingModule = nullptr;
     return true;
 }
@@ -188,6 +190,15 @@ void stopIfPlaying(Module* module) {
     if (module && module == playingModule) stopPlayback(module);
 }
 
+bool freeModule(Module* module) {
+    if (!module) return false;
+    // A module that is playing is stopped first, once the block being mixed is done; releasing
+    // any other module leaves the stream alone.
+    stopIfPlaying(module);
+    releaseModule(module);
+    return true;
+}
+
 void refillStream() {
     if (runningThreads || !playingModule) return;
     mixBlocksBehindDevice();
@@ -195,6 +206,10 @@ void refillStream() {
 
 bool streamingThreadRunning() {
     return !threadExited.load();
+}
+
+void publishRing() {
+    publishedBlocks.fetch_add(1, std::memory_order_release);
 }
 
 uint64_t acquireRing() {
@@ -210,25 +225,16 @@ StreamView viewStream() {
 namespace {
 
 void mixBlock() {
-    Module* module = playingModule;
-    if (!module || !mixBuffer || blockFrames <= 0) return;
+    if (!playingModule || !mixBuffer || blockFrames <= 0) return;
     const int32_t first = writeBlock * blockFrames;
     float* block = mixBuffer + 2 * static_cast<size_t>(first);
     std::memset(block, 0, static_cast<size_t>(blockFrames) * 2 * sizeof(float));
+    // The player's block grid is the ring's: each call mixes one tick's frames inside a block.
     int32_t done = 0;
-    int32_t left = module->tickSamplesLeft;
     while (done < blockFrames) {
-        if (left <= 0) {
-            if (module->tickHandler) module->tickHandler(module);
-            // Read after the tick: a tempo change made by the tick governs its own length.
-            left = module->samplesPerTick > 0 ? module->samplesPerTick : 1;
-        }
-        const int32_t n = left < blockFrames - done ? left : blockFrames - done;
-        mixVoices(block + 2 * static_cast<size_t>(done), n);
-        done += n;
-        left -= n;
+        advanceTick(*player);
+        done += mixTickFrames(*player, block + 2 * static_cast<size_t>(done), blockFrames - done);
     }
-    module->tickSamplesLeft = left;
     convertToPcm16(waveBuffer + 2 * static_cast<size_t>(first), block, blockFrames);
     // One thread at a time mixes, so a plain increment of the loaded value suffices.
     publishedBlocks.store(publishedBlocks.load(std::memory_order_relaxed) + 1,

@@ -1,8 +1,8 @@
 // The ticks after tick 0 of a row: envelope and fade-out steps, the sliding half of the volume
 // column and the running half of every effect, with the waveform steps they share with tick 0.
-#include <array>
 #include <cmath>
 
+#include "engine/player.h"
 #include "engine/sequencer.h"
 #include "engine/sequencer_internal.h"
 
@@ -15,15 +15,9 @@ int32_t sineAt(int32_t p) {
     return static_cast<int32_t>(std::fabs(std::sin(static_cast<double>(angle)) * 256.0));
 }
 
-// The same, worked out once for the 64 phases.
-int32_t sineWave(int32_t p) {
-    static const std::array<int32_t, 64> table = [] {
-        std::array<int32_t, 64> t{};
-        for (int32_t q = -32; q < 32; ++q)
-            t[static_cast<size_t>(q + 32)] = sineAt(q);
-        return t;
-    }();
-    return p >= -32 && p < 32 ? table[static_cast<size_t>(p + 32)] : sineAt(p);
+// The same from the player's table of the 64 phases.
+int32_t sineWave(const Player& player, int32_t p) {
+    return p >= -32 && p < 32 ? player.vibratoSine[p + 32] : sineAt(p);
 }
 
 int32_t rampWave(int32_t p) {
@@ -86,8 +80,8 @@ int32_t retriggeredVolume(int32_t volume, uint8_t mode) {
     }
 }
 
-void multiRetrig(const Module* m, Channel& c) {
-    if (c.retrigInterval == 0 || m->tick % c.retrigInterval != 0) return;
+void multiRetrig(const Player& p, Channel& c) {
+    if (c.retrigInterval == 0 || p.tick % c.retrigInterval != 0) return;
     if (c.retrigVolumeMode == 0) {
         c.updateFlags |= StartNote;
         return;
@@ -99,21 +93,22 @@ void multiRetrig(const Module* m, Channel& c) {
     c.updateFlags |= UpdateVolume | StartNote;
 }
 
-void arpeggio(const Module* m, Channel& c, const Sample& sample, uint8_t parameter) {
-    const int32_t r = m->tick % 3;
+void arpeggio(const Player& p, Channel& c, const Sample& sample, uint8_t parameter) {
+    const int32_t r = p.tick % 3;
     if (r != 0) {
         const uint8_t n = r == 1 ? parameter >> 4 : parameter & 0x0F;
-        if (m->flags & kLinearFrequencies) {
+        if (p.module->flags & kLinearFrequencies) {
             c.periodOffset = 64 * n;
         } else {
-            c.periodOffset = amigaPeriod(static_cast<uint8_t>(c.realNote + n), sample.finetune) -
-                             amigaPeriod(c.realNote, sample.finetune);
+            const int8_t finetune = finetuneOf(p, sample);
+            c.periodOffset = amigaPeriod(static_cast<uint8_t>(c.realNote + n), finetune) -
+                             amigaPeriod(c.realNote, finetune);
         }
     }
     c.updateFlags |= UpdateFrequency;
 }
 
-void volumeColumnTick(Channel& c, uint8_t v) {
+void volumeColumnTick(const Player& p, Channel& c, uint8_t v) {
     const VolumeColumn column = readVolumeColumn(v);
     const uint8_t y = column.parameter;
     switch (column.command) {
@@ -125,7 +120,7 @@ void volumeColumnTick(Channel& c, uint8_t v) {
             break;
         case VolumeCommand::Vibrato:
             c.vibratoDepth = y;
-            vibrato(c);
+            vibrato(p, c);
             advanceVibrato(c);
             break;
         case VolumeCommand::PanningSlideLeft:
@@ -142,22 +137,22 @@ void volumeColumnTick(Channel& c, uint8_t v) {
     }
 }
 
-void extendedTick(const Module* m, Channel& c, const Cell& cell, const Sample& sample) {
+void extendedTick(const Player& p, Channel& c, const Cell& cell, const Sample& sample) {
     const uint8_t x = cell.parameter >> 4;
     const uint8_t y = cell.parameter & 0x0F;
     switch (static_cast<ExtendedEffect>(x)) {
         case ExtendedEffect::Retrigger:
-            if (y != 0 && m->tick % y == 0)
+            if (y != 0 && p.tick % y == 0)
                 c.updateFlags |= UpdateFrequency | UpdateVolume | StartNote;
             break;
         case ExtendedEffect::NoteCut:
-            if (m->tick == y) {
+            if (p.tick == y) {
                 c.volume = 0;
                 c.updateFlags |= UpdateVolume;
             }
             break;
         case ExtendedEffect::NoteDelay:
-            if (m->tick == y) {
+            if (p.tick == y) {
                 resetInstrument(c, sample);
                 c.period = c.notePeriod;
                 c.updateFlags |= UpdateFrequency;
@@ -172,11 +167,11 @@ void extendedTick(const Module* m, Channel& c, const Cell& cell, const Sample& s
     }
 }
 
-void tickEffect(Module* m, Channel& c, const Cell& cell, const Sample& sample) {
+void tickEffect(Player& p, Channel& c, const Cell& cell, const Sample& sample) {
     const uint8_t parameter = cell.parameter;
     switch (static_cast<Effect>(cell.effect)) {
         case Effect::Arpeggio:
-            if (parameter != 0) arpeggio(m, c, sample, parameter);
+            if (parameter != 0) arpeggio(p, c, sample, parameter);
             break;
         case Effect::PortamentoUp:
             c.period = limitPeriod(int64_t{c.period} - 4 * c.portaUpMemory);
@@ -194,7 +189,7 @@ void tickEffect(Module* m, Channel& c, const Cell& cell, const Sample& sample) {
             tonePortamento(c);
             break;
         case Effect::Vibrato:
-            vibrato(c);
+            vibrato(p, c);
             advanceVibrato(c);
             break;
         case Effect::TonePortamentoVolumeSlide:
@@ -203,27 +198,27 @@ void tickEffect(Module* m, Channel& c, const Cell& cell, const Sample& sample) {
             volumeSlide(c, c.volumeSlideMemory);
             break;
         case Effect::VibratoVolumeSlide:
-            vibrato(c);
+            vibrato(p, c);
             advanceVibrato(c);
             volumeSlide(c, c.volumeSlideMemory);
             break;
         case Effect::Tremolo:
-            tremolo(c);
+            tremolo(p, c);
             break;
         case Effect::VolumeSlide:
             volumeSlide(c, c.volumeSlideMemory);
             break;
         case Effect::Extended:
-            extendedTick(m, c, cell, sample);
+            extendedTick(p, c, cell, sample);
             break;
         case Effect::GlobalVolumeSlide: {
-            const uint8_t memory = m->globalVolumeSlideMemory;
+            const uint8_t memory = p.globalVolumeSlideMemory;
             if (memory >> 4) {
-                m->globalVolume += memory >> 4;
-                if (m->globalVolume > 64) m->globalVolume = 64;
+                p.globalVolume += memory >> 4;
+                if (p.globalVolume > 64) p.globalVolume = 64;
             } else {
-                m->globalVolume -= memory & 0x0F;
-                if (m->globalVolume < 0) m->globalVolume = 0;
+                p.globalVolume -= memory & 0x0F;
+                if (p.globalVolume < 0) p.globalVolume = 0;
             }
             break;
         }
@@ -240,7 +235,7 @@ void tickEffect(Module* m, Channel& c, const Cell& cell, const Sample& sample) {
             break;
         }
         case Effect::MultiRetrig:
-            multiRetrig(m, c);
+            multiRetrig(p, c);
             break;
         case Effect::Tremor:
             tremor(c);
@@ -268,12 +263,17 @@ void tonePortamento(Channel& c) {
     c.updateFlags |= UpdateFrequency;
 }
 
-void vibrato(Channel& c) {
+void fillVibratoSine(int32_t* table) {
+    for (int32_t q = -32; q < 32; ++q)
+        table[q + 32] = sineAt(q);
+}
+
+void vibrato(const Player& player, Channel& c) {
     const int32_t p = c.vibratoPos;
     int32_t value = 255;  // square: waveforms 2 and 3
     switch (c.waveControl & 0x03) {
         case 0:
-            value = sineWave(p);
+            value = sineWave(player, p);
             break;
         case 1:
             value = rampWave(p);
@@ -286,7 +286,7 @@ void vibrato(Channel& c) {
     c.updateFlags |= UpdateFrequency;
 }
 
-void tremolo(Channel& c) {
+void tremolo(const Player& player, Channel& c) {
     const int32_t p = c.tremoloPos;
     int32_t value = 0;
     switch ((c.waveControl >> 4) & 0x03) {
@@ -297,7 +297,7 @@ void tremolo(Channel& c) {
             value = 255;
             break;
         default:
-            value = sineWave(p);
+            value = sineWave(player, p);
             break;  // 0 and 3
     }
     int32_t offset = value * c.tremoloDepth >> 6;
@@ -321,14 +321,14 @@ void tremor(Channel& c) {
     c.updateFlags |= UpdateVolume;
 }
 
-void processTickEffects(Module* module) {
-    const Cell* cells = rowCells(module);
+void processTickEffects(Player& p) {
+    const Cell* cells = rowCells(p);
     if (!cells) return;
-    const int32_t channels = activeChannels(module);
+    const int32_t channels = activeChannels(p.module);
     for (int32_t i = 0; i < channels; ++i) {
-        Channel& c = channelAt(i);
+        Channel& c = p.channels[i];
         const Cell& cell = cells[i];
-        const InstrumentAndSample found = resolveInstrument(module, c);
+        const InstrumentAndSample found = resolveInstrument(p.module, c);
         const Instrument& instrument = *found.instrument;
         const Sample& sample = *found.sample;
 
@@ -337,9 +337,9 @@ void processTickEffects(Module* module) {
         c.updateFlags = 0;
         stepEnvelopes(c, instrument);
         if (c.keyOff) fadeOut(c, instrument);
-        volumeColumnTick(c, cell.volume);
-        tickEffect(module, c, cell, sample);
-        autoVibrato(c, instrument);
-        updateVoice(c, sample, module);
+        volumeColumnTick(p, c, cell.volume);
+        tickEffect(p, c, cell, sample);
+        autoVibrato(p, c, instrument);
+        updateVoice(p, c, sample);
     }
 }

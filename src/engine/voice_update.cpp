@@ -3,13 +3,12 @@
 // to the same value on every compiler and machine: int-by-float products are rounded to float,
 // sin and pow are the double functions of the C library, and nothing is contracted into fused
 // multiply-adds.
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
 
 #include "engine/mixer.h"
-#include "engine/output.h"
+#include "engine/player.h"
 #include "engine/sequencer.h"
 #include "engine/sequencer_internal.h"
 
@@ -38,9 +37,9 @@ int32_t amigaPower(int32_t e) {
     return static_cast<int32_t>(std::pow(2.0, static_cast<double>(exponent)) * 13.375);
 }
 
-Voice& alternateOf(Voice& voice) {
-    const int32_t index = voiceIndexOf(voice);
-    return voiceAt(index < 32 ? index + 32 : index - 32);
+Voice& alternateOf(Player& p, const Voice& voice) {
+    const int32_t index = voice.index;
+    return p.voices[index < 32 ? index + 32 : index - 32];
 }
 
 int32_t limitedPanning(int64_t q) {
@@ -58,25 +57,19 @@ int32_t linearFrequency(int32_t units) {
 }
 
 // The power is most of the cost of a tick, and most channels ask for the same frequency tick
-// after tick (instrument vibrato asks every tick, at any depth): the frequencies of recent
-// units are kept, in slots by a hash of the units.
-int32_t rememberedLinearFrequency(int32_t units) {
-    struct Remembered {
-        int32_t units;
-        int32_t frequency;
-        bool known;
-    };
-    static Remembered recent[64];
-    Remembered& slot = recent[(static_cast<uint32_t>(units) * 2654435761u) >> 26];
+// after tick (instrument vibrato asks every tick, at any depth): the player keeps the
+// frequencies of recent units, in slots by a hash of the units.
+int32_t rememberedLinearFrequency(Player& p, int32_t units) {
+    RememberedFrequency& slot = p.frequencies[(static_cast<uint32_t>(units) * 2654435761u) >> 26];
     if (!slot.known || slot.units != units) slot = {units, linearFrequency(units), true};
     return slot.frequency;
 }
 
 // The period played is held within the slides' limits; in the linear mode the offset is
 // taken away from the period, in the Amiga mode added to it.
-int32_t noteFrequency(const Channel& c, const Module* m) {
-    if (m->flags & kLinearFrequencies) {
-        return rememberedLinearFrequency(4608 - limitPeriod(int64_t{c.period} - c.periodOffset));
+int32_t noteFrequency(Player& p, const Channel& c) {
+    if (p.module->flags & kLinearFrequencies) {
+        return rememberedLinearFrequency(p, 4608 - limitPeriod(int64_t{c.period} - c.periodOffset));
     }
     return 14317056 / limitPeriod(int64_t{c.period} + c.periodOffset);
 }
@@ -89,19 +82,12 @@ int32_t sineAt(int32_t p) {
     return static_cast<int32_t>(std::sin(static_cast<double>(angle)) * 64.0);
 }
 
-int32_t autoVibratoSine(int32_t p) {
-    static const std::array<int32_t, 256> table = [] {
-        std::array<int32_t, 256> t{};
-        for (int32_t q = 0; q < 256; ++q)
-            t[static_cast<size_t>(q)] = sineAt(q);
-        return t;
-    }();
-    return p >= 0 && p < 256 ? table[static_cast<size_t>(p)] : sineAt(p);
+int32_t autoVibratoSine(const Player& player, int32_t p) {
+    return p >= 0 && p < 256 ? player.autoVibratoSine[p] : sineAt(p);
 }
 
-void setStep(Voice& v, int32_t frequency) {
+void setStep(Voice& v, int32_t frequency, int32_t sampleRate) {
     const int32_t b = frequency < 100 ? 100 : frequency;
-    const int32_t sampleRate = outputSampleRate();
     if (sampleRate <= 0) return;
     v.stepWhole = b / sampleRate;
     v.stepFraction =
@@ -110,85 +96,89 @@ void setStep(Voice& v, int32_t frequency) {
 
 }  // namespace
 
-void stepEnvelope(Channel& channel, const Instrument& instrument, const EnvelopeFields& envelope) {
-    const EnvelopePoint* points = instrument.*envelope.points;
-    const int32_t count = storedPoints(instrument.*envelope.pointCount);
-    const uint8_t type = instrument.*envelope.type;
-    int32_t& tick = channel.*envelope.tick;
-    int32_t& point = channel.*envelope.point;
-    int32_t& fixed = channel.*envelope.fixed;
-    int32_t& value = channel.*envelope.value;
-    int32_t k = point;
+void stepEnvelope(Channel& channel, EnvelopeState& state, const Envelope& envelope,
+                  uint8_t updateBit) {
+    const EnvelopePoint* points = envelope.points;
+    const int32_t count = storedPoints(envelope.pointCount);
+    int32_t k = state.point;
     // A point is reached when the tick arrives at its x. A point whose x lies behind the tick
     // (x positions that do not grow) counts as reached at once, so that the value never runs
     // on past it.
-    if (k >= 0 && k < count && tick >= points[k].x) {
-        const uint8_t loopStart = instrument.*envelope.loopStart;
-        if ((type & kEnvelopeLoop) && k == instrument.*envelope.loopEnd && loopStart < count) {
-            k = point = loopStart;
-            tick = points[k].x;
+    if (k >= 0 && k < count && state.tick >= points[k].x) {
+        if ((envelope.type & kEnvelopeLoop) && k == envelope.loopEnd &&
+            envelope.loopStart < count) {
+            k = state.point = envelope.loopStart;
+            state.tick = points[k].x;
         }
         if (k == count - 1) {
-            value = pointValue(points[k]);
-            channel.*envelope.done = 1;
-            channel.updateFlags |= envelope.updateBit;
+            state.value = pointValue(points[k]);
+            state.done = 1;
+            channel.updateFlags |= updateBit;
             return;
         }
-        if ((type & kEnvelopeSustain) && k == instrument.*envelope.sustain && !channel.keyOff) {
-            value = pointValue(points[k]);
-            channel.updateFlags |= envelope.updateBit;
+        if ((envelope.type & kEnvelopeSustain) && k == envelope.sustainPoint && !channel.keyOff) {
+            state.value = pointValue(points[k]);
+            channel.updateFlags |= updateBit;
             return;
         }
-        channel.*envelope.step = segmentStep(points, k);
-        fixed = pointValue(points[k]) * 65536;
-        point = k + 1;
+        state.step = segmentStep(points, k);
+        state.fixed = pointValue(points[k]) * 65536;
+        state.point = k + 1;
     } else if (k >= 0 && k < count) {
-        fixed += channel.*envelope.step;
+        state.fixed += state.step;
     }
-    value = fixed >> 16;
-    tick += 1;
-    channel.updateFlags |= envelope.updateBit;
+    state.value = state.fixed >> 16;
+    state.tick += 1;
+    channel.updateFlags |= updateBit;
 }
 
 void stepEnvelopes(Channel& channel, const Instrument& instrument) {
-    for (const EnvelopeFields* envelope : {&kVolumeEnvelope, &kPanningEnvelope}) {
-        if ((instrument.*envelope->type & kEnvelopeOn) && !(channel.*envelope->done)) {
-            stepEnvelope(channel, instrument, *envelope);
-        }
+    if ((instrument.volumeEnvelope.type & kEnvelopeOn) && !channel.volumeEnvelope.done) {
+        stepEnvelope(channel, channel.volumeEnvelope, instrument.volumeEnvelope, UpdateVolume);
+    }
+    if ((instrument.panningEnvelope.type & kEnvelopeOn) && !channel.panningEnvelope.done) {
+        stepEnvelope(channel, channel.panningEnvelope, instrument.panningEnvelope, UpdatePanning);
     }
 }
 
 void setVolumeEnvelopePosition(Channel& c, const Instrument& instrument, int32_t position) {
-    if (!(instrument.volumeType & kEnvelopeOn)) return;
-    const int32_t count = storedPoints(instrument.volumePointCount);
+    const Envelope& envelope = instrument.volumeEnvelope;
+    EnvelopeState& state = c.volumeEnvelope;
+    if (!(envelope.type & kEnvelopeOn)) return;
+    const int32_t count = storedPoints(envelope.pointCount);
     if (count < 1) return;
-    const EnvelopePoint* points = instrument.volumeEnvelope;
+    const EnvelopePoint* points = envelope.points;
     int32_t j = 0;
     while (j < count - 1 && position > points[j + 1].x)
         ++j;
     if (j >= count - 1) {
-        c.volEnvValue = pointValue(points[count - 1]);
-        c.volEnvDone = 1;
+        state.value = pointValue(points[count - 1]);
+        state.done = 1;
         return;
     }
     // A position before the segment's first point (a first point after tick 0, or x
     // positions that do not grow) counts as that point, so that the value neither reaches
     // back beyond the point nor overshoots the next one.
     const int32_t start = position > points[j].x ? position : points[j].x;
-    c.volEnvDone = 0;
-    c.volEnvTick = start;
-    c.volEnvStep = segmentStep(points, j);
-    c.volEnvPoint = j + 1;
-    c.volEnvFixed = pointValue(points[j]) * 65536 + (start - points[j].x) * c.volEnvStep;
-    c.volEnvValue = c.volEnvFixed >> 16;
+    state.done = 0;
+    state.tick = start;
+    state.step = segmentStep(points, j);
+    state.point = j + 1;
+    state.fixed = pointValue(points[j]) * 65536 + (start - points[j].x) * state.step;
+    state.value = state.fixed >> 16;
 }
 
-void autoVibrato(Channel& c, const Instrument& instrument) {
+void fillAutoVibratoSine(int32_t* table) {
+    for (int32_t q = 0; q < 256; ++q)
+        table[q] = sineAt(q);
+}
+
+void autoVibrato(const Player& player, Channel& c, const Instrument& instrument) {
     const int32_t p = c.autoVibratoPos;
     int32_t v = 0;  // types above 3 have no waveform: no vibrato
     switch (instrument.vibratoType) {
         case 0:
-            v = autoVibratoSine(p);
+            v = autoVibratoSine(player, p);
             break;
         case 1:
             v = p < 128 ? 64 : -64;
@@ -227,7 +217,7 @@ int32_t notePeriodOf(const Module* m, uint8_t realNote, int8_t finetune) {
     return amigaPeriod(realNote, finetune);
 }
 
-void updateVoice(Channel& c, const Sample& sample, const Module* m) {
+void updateVoice(Player& p, Channel& c, const Sample& sample) {
     if (!c.voice) return;
     if (c.period + c.periodOffset == 0) c.updateFlags &= static_cast<uint8_t>(~UpdateFrequency);
 
@@ -235,9 +225,10 @@ void updateVoice(Channel& c, const Sample& sample, const Module* m) {
         if (c.voice->sample) {
             // The old note goes on in the other voice of the pair and fades out there.
             Voice& old = *c.voice;
-            Voice& next = alternateOf(old);
+            Voice& next = alternateOf(p, old);
+            const int32_t nextIndex = next.index;
             std::memcpy(&next, &old, sizeof(Voice));
-            next.index = voiceIndexOf(next);
+            next.index = nextIndex;
             old.mixVolume = 0;
             old.volume = 0;
             old.leftLevel = 0;
@@ -259,9 +250,10 @@ void updateVoice(Channel& c, const Sample& sample, const Module* m) {
 
     if (c.updateFlags & UpdateVolume) {
         // (volume + offset) × envelope × fade-out × global volume × 255 / 2^35.
-        const float product =
-            static_cast<float>(c.volume + c.volumeOffset) * static_cast<float>(c.volEnvValue) *
-            static_cast<float>(c.fadeoutVolume) * static_cast<float>(m->globalVolume);
+        const float product = static_cast<float>(c.volume + c.volumeOffset) *
+                              static_cast<float>(c.volumeEnvelope.value) *
+                              static_cast<float>(c.fadeoutVolume) *
+                              static_cast<float>(p.globalVolume);
         const int32_t level = static_cast<int32_t>(product * 7.4214768e-9f);
         v.mixVolume = level;
         v.volume = level;
@@ -270,9 +262,10 @@ void updateVoice(Channel& c, const Sample& sample, const Module* m) {
     }
 
     if (c.updateFlags & UpdatePanning) {
-        const int64_t p = c.panning;
-        const int64_t distance = p > 128 ? p - 128 : 128 - p;
-        const int32_t q = limitedPanning(p + (c.panEnvValue - 32) * ((128 - distance) / 32));
+        const int64_t panning = c.panning;
+        const int64_t distance = panning > 128 ? panning - 128 : 128 - panning;
+        const int32_t q =
+            limitedPanning(panning + (c.panningEnvelope.value - 32) * ((128 - distance) / 32));
         v.mixPanning = q;
         v.panning = q;
         v.leftLevel = v.mixVolume * q / 255;
@@ -280,9 +273,9 @@ void updateVoice(Channel& c, const Sample& sample, const Module* m) {
     }
 
     if (c.updateFlags & UpdateFrequency) {
-        const int32_t f = noteFrequency(c, m);
+        const int32_t f = noteFrequency(p, c);
         v.frequency = f;
-        setStep(v, f);
+        setStep(v, f, p.sampleRate);
     }
 
     if (c.updateFlags & RewindVoice) {

@@ -14,7 +14,7 @@
 #include "engine/output.h"
 #include "engine/thread.h"
 #include "host/console.h"
-#include "host/terminfo.h"
+#include "terminal/terminfo.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "cells/cell_frame.h"
 #include "host/console_records.h"
-#include "host/terminal_encoder.h"
+#include "terminal/terminal_encoder.h"
 
 // What GetConsoleScreenBufferInfo and the console window's class say about a console.
 struct ConsoleState {

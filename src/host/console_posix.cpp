@@ -25,9 +25,9 @@
 #include <string>
 
 #include "host/console.h"
-#include "host/terminal_encoder.h"
-#include "host/terminal_presenter.h"
-#include "host/terminfo.h"
+#include "terminal/terminal_encoder.h"
+#include "terminal/terminal_presenter.h"
+#include "terminal/terminfo.h"
 
 namespace {
 

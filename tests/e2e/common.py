@@ -16,7 +16,7 @@ TITLE = "Kald mig bare ordblind..."
 
 def code_points():
     """The Unicode code point of each character code, read from the terminal host's table."""
-    with open(os.path.join(SOURCE, "src", "host", "cp437.cpp")) as f:
+    with open(os.path.join(SOURCE, "src", "terminal", "cp437.cpp")) as f:
         text = f.read()
     body = text[text.index("kCp437CodePoints[256] = {"):]
     body = body[:body.index("};")]

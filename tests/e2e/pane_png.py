@@ -3,10 +3,11 @@
 at least 80 by 50 shows the demo's glyphs: each character in the demo's font, 8 by 12 pixels
 in its colours (the default colours black). A smaller one shows a picture: each character's
 upper and lower half as two blocks of 8 by 8 pixels, default colours and characters other
-than blocks in black.
+than blocks in black. --text draws the characters in the demo's font at any size, for a
+pane of text such as xmplay's.
 
-usage: pane_png.py [-L SOCKET] -t TARGET OUT.png
-       tmux capture-pane -p -e -N ... | pane_png.py - COLUMNS ROWS OUT.png
+usage: pane_png.py [--text] [-L SOCKET] -t TARGET OUT.png
+       tmux capture-pane -p -e -N ... | pane_png.py [--text] - COLUMNS ROWS OUT.png
 """
 import os
 import subprocess
@@ -43,6 +44,9 @@ def glyph_pixels(text, columns, rows):
 
 
 def main(arguments):
+    text_pane = arguments[:1] == ["--text"]
+    if text_pane:
+        arguments = arguments[1:]
     if arguments[:1] == ["-"] and len(arguments) == 4:
         text = sys.stdin.read()
         columns, rows, out = int(arguments[1]), int(arguments[2]), arguments[3]
@@ -60,7 +64,7 @@ def main(arguments):
         columns, rows = int(size[0]), int(size[1])
         text = subprocess.run(tmux + ["capture-pane", "-p", "-e", "-N", "-t", target],
                               capture_output=True, text=True, check=True).stdout
-    if columns >= common.COLUMNS and rows >= common.ROWS:
+    if text_pane or (columns >= common.COLUMNS and rows >= common.ROWS):
         write_png(out, *glyph_pixels(text, columns, rows))
         return 0
     grid = common.decode_half_blocks(text, columns, rows)

@@ -7,7 +7,7 @@ Sources (Debian package console-data, installed under /usr/share/consolefonts):
 console-data is distributed under the GNU General Public License, version 2; see
 /usr/share/doc/console-data/copyright and /usr/share/common-licenses/GPL-2.
 
-Every code page 437 character (code points from src/host/cp437.cpp) is looked up in the
+Every code page 437 character (code points from src/terminal/cp437.cpp) is looked up in the
 Unicode table of the first font, then of the second. A character that neither has is, in
 this order of preference:
   - taken from a look-alike code point that one of the fonts has (for example the bullet
@@ -35,7 +35,7 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 FONT_DIR = pathlib.Path("/usr/share/consolefonts")
 SOURCES = ["lat1-12.psf.gz", "lat4-12.psf.gz"]
 OUTPUT = ROOT / "src" / "data" / "glyph_font.bin"
-CODE_POINT_FILE = ROOT / "src" / "host" / "cp437.cpp"
+CODE_POINT_FILE = ROOT / "src" / "terminal" / "cp437.cpp"
 
 WIDTH = 8
 HEIGHT = 12

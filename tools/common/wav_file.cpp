@@ -17,7 +17,7 @@ void put32(uint8_t* p, uint32_t v) {
 }
 
 bool writeHeader(const WavFile& wav) {
-    const uint32_t dataBytes = static_cast<uint32_t>(wav.frames * kFrameBytes);
+    const uint32_t dataBytes = static_cast<uint32_t>(wav.frames * kWavFrameBytes);
     uint8_t h[kWavHeaderBytes];
     std::memcpy(h, "RIFF", 4);
     put32(h + 4, kWavHeaderBytes - 8 + dataBytes);  // the file after these 8 bytes
@@ -26,9 +26,9 @@ bool writeHeader(const WavFile& wav) {
     put16(h + 20, 1);   // PCM
     put16(h + 22, 2);   // channels
     put32(h + 24, static_cast<uint32_t>(wav.sampleRate));
-    put32(h + 28, static_cast<uint32_t>(wav.sampleRate) * kFrameBytes);  // bytes a second
-    put16(h + 32, kFrameBytes);                                          // bytes a frame
-    put16(h + 34, 16);                                                   // bits a sample
+    put32(h + 28, static_cast<uint32_t>(wav.sampleRate) * kWavFrameBytes);  // bytes a second
+    put16(h + 32, kWavFrameBytes);                                          // bytes a frame
+    put16(h + 34, 16);                                                      // bits a sample
     std::memcpy(h + 36, "data", 4);
     put32(h + 40, dataBytes);
     return std::fwrite(h, 1, kWavHeaderBytes, wav.file) == kWavHeaderBytes;

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "engine/output.h"  // kFrameBytes
+// The bytes of one frame of the file: a 16-bit value for the left channel, then the right.
+constexpr uint32_t kWavFrameBytes = 4;
 
 struct WavFile {
     std::FILE* file;
@@ -17,7 +18,7 @@ constexpr uint32_t kWavHeaderBytes = 44;
 
 // The most frames a WAV file can hold: its sizes are 32-bit byte counts, and the RIFF chunk's
 // size counts everything after its first 8 bytes.
-constexpr uint64_t kMaxWavFrames = (0xFFFFFFFFull - (kWavHeaderBytes - 8)) / kFrameBytes;
+constexpr uint64_t kMaxWavFrames = (0xFFFFFFFFull - (kWavHeaderBytes - 8)) / kWavFrameBytes;
 
 // Creates the file and writes a header whose sizes are filled in by closeWav.
 bool openWav(WavFile& wav, const char* path, int32_t sampleRate);

@@ -1,4 +1,4 @@
-// xmrender: renders an XM song through the engine's loader, sequencer and mixer into a
+// xmrender: renders an XM song through the engine's public interface (xmengine.h) into a
 // 44100 Hz 16-bit stereo WAV file.
 //
 //   xmrender SONG.xm -o OUT.wav [--seconds N] [--info]
@@ -18,23 +18,21 @@
 #include <cstring>
 #include <string>
 
+#include <memory>
+
 #include "command_line.h"
-#include "engine/file_access.h"
-#include "engine/mixer.h"
-#include "engine/module.h"
-#include "engine/output.h"
-#include "engine/sequencer.h"
 #include "song_info.h"
 #include "staged_output.h"
 #include "terminal.h"
 #include "wav_file.h"
+#include "xmengine.h"
 
 namespace {
 
+constexpr int32_t kOutputRate = 44100;
 constexpr double kDefaultLimitSeconds = 600.0;
-// Frames written from the stream's ring at a time: less than the ring holds ahead of the play
-// position (99 of its 100 blocks), so that every one of them has been mixed before.
-constexpr uint32_t kChunkFrames = 65536;
+// Frames rendered and written at a time.
+constexpr int32_t kChunkFrames = 65536;
 constexpr int kMostSeconds = static_cast<int>(kMaxWavFrames / kOutputRate);  // 24347
 
 // Every option xmrender takes; the parser knows no other.
@@ -126,7 +124,7 @@ std::string takeOption(const std::string& name, const char* value, Options& opti
     if (seconds > kMostSeconds) {
         const uint64_t bytes =
             kWavHeaderBytes +
-            kFrameBytes * static_cast<uint64_t>(std::llround(seconds * kOutputRate));
+            kWavFrameBytes * static_cast<uint64_t>(std::llround(seconds * kOutputRate));
         return "--seconds " + std::string(value) + " would make a WAV file of " +
                describeBytes(bytes) + "; a WAV file holds at most 4.0 GiB (" +
                std::to_string(kMostSeconds) + " seconds)";
@@ -160,106 +158,35 @@ int fileError(const char* name, const std::string& reason) {
     return 1;
 }
 
-// Reads the start of the song file; an empty string when it looks like an XM file, otherwise
-// the reason it cannot be played.
-std::string probeSong(const char* path, uint8_t* head) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return std::string("cannot open: ") + std::strerror(errno);
-    std::memset(head, 0, kFileHeadBytes);
-    const size_t got = std::fread(head, 1, kFileHeadBytes, file);
-    const int readError = std::ferror(file) ? errno : 0;
-    std::fclose(file);
-    if (readError != 0) return std::string("cannot read: ") + std::strerror(readError);
-    if (!isXmImage(head, static_cast<int32_t>(got)))
-        return "not an XM file (no \"Extended Module: \" signature)";
-    return {};
-}
-
-// The tick handler while rendering: the sequencer's tick, watched for the first return to an
-// order position already played. Runs inside the stream's mixing.
-int64_t loopFrame = -1;  // the frame at which the song first loops; -1 not yet
-int64_t tickFrame = 0;   // frames before the tick now running
-bool positionPlayed[256];
-
-void renderTick(Module* module) {
-    const bool entersPosition = module->tick == 0 && module->nextOrder >= 0;
-    playTick(module);
-    if (entersPosition && module->orderIndex >= 0 && module->orderIndex < 256) {
-        if (positionPlayed[module->orderIndex] && loopFrame < 0) {
-            loopFrame = tickFrame;
-        }
-        positionPlayed[module->orderIndex] = true;
-    }
-    tickFrame += module->samplesPerTick;
-}
-
-// How many frames the render will take: the sequencer alone plays the song, without mixing,
-// until it loops or reaches limit. The voices it sets up are cleared afterwards; the finetunes
-// that E5x changes on the way go back to the song's own when the render starts playback.
-int64_t measureSong(Module* module, int64_t limit) {
-    std::memset(positionPlayed, 0, sizeof positionPlayed);
-    positionPlayed[0] = true;
-    loopFrame = -1;
-    tickFrame = 0;
-    resetPlayback(module);
-    while (tickFrame < limit && loopFrame < 0)
-        renderTick(module);
-    const int64_t loop = loopFrame;
-    clearVoices();
-    return loop >= 0 && loop < limit ? loop : limit;
-}
-
 void showProgress(double seconds, double total) {
     std::fprintf(stderr, "\rxmrender: %.1f s of %.1f s", seconds, total);
     std::fflush(stderr);
 }
 
-// Renders the loaded song into the WAV file, frames long at most; the errno of a failed write,
-// or 0. Stops early when an interrupt comes. There is no streaming thread: the stream is mixed
-// on this thread, behind each chunk once it is written, with no hand-over between threads.
-// The chunks go to the file straight from the ring that the offline device plays, with no
-// copy between.
-int render(Module* module, int64_t frames, const Options& options, WavFile& wav) {
+// Renders the player's song into the WAV file, frames long at most (less where the song ends
+// first); the errno of a failed write, or 0. Stops early when an interrupt comes.
+int render(xme_player* player, int64_t frames, const Options& options, WavFile& wav) {
     const bool progress = stderrIsTerminal();
-    const bool fixedLength = options.seconds > 0.0;
-    int64_t limit = frames;
-
-    std::memset(positionPlayed, 0, sizeof positionPlayed);
-    positionPlayed[0] = true;
-    loopFrame = -1;
-    tickFrame = 0;
-    module->tickHandler = renderTick;
-    if (!startPlayback(module)) return ENOMEM;  // its ring could not be allocated
-
+    std::unique_ptr<int16_t[]> chunk(new (std::nothrow) int16_t[2 * size_t{kChunkFrames}]);
+    if (!chunk) return ENOMEM;
     int64_t written = 0;
     int64_t nextReport = 0;
     int error = 0;
-    while (error == 0 && !interrupted()) {
-        if (!fixedLength) {
-            if (loopFrame >= 0 && loopFrame < limit) limit = loopFrame;
-        }
-        if (written >= limit) break;
-        const uint32_t n = static_cast<uint32_t>(
-            limit - written < kChunkFrames ? limit - written : int64_t{kChunkFrames});
-        // The play position is the frames written so far; the ring wraps at its end.
-        const StreamView stream = viewStream();
-        const uint32_t at = static_cast<uint32_t>(written % stream.ringFrames);
-        const uint32_t first = std::min(n, static_cast<uint32_t>(stream.ringFrames) - at);
-        if (!writeWav(wav, stream.waveBuffer + 2 * size_t{at}, first) ||
-            (first < n && !writeWav(wav, stream.waveBuffer, n - first))) {
+    while (error == 0 && !interrupted() && written < frames) {
+        const int32_t wanted = static_cast<int32_t>(
+            frames - written < kChunkFrames ? frames - written : int64_t{kChunkFrames});
+        const int32_t got = xme_render_s16(player, chunk.get(), wanted);
+        if (got <= 0) break;
+        if (!writeWav(wav, chunk.get(), static_cast<uint32_t>(got)))
             error = errno != 0 ? errno : EIO;
-        }
-        advanceOfflineOutput(n);
-        written += n;
-        // The ring is mixed again behind what was written, unless nothing more will be.
-        if (written < limit) refillStream();
+        written += got;
         if (progress && written >= nextReport) {
             showProgress(static_cast<double>(written) / kOutputRate,
                          static_cast<double>(frames) / kOutputRate);
             nextReport = written + 5 * kOutputRate;
         }
+        if (got < wanted) break;  // the song has ended
     }
-    stopPlayback(module);
     if (progress && interrupted()) std::fputc('\n', stderr);
     if (progress && !interrupted()) {
         std::fprintf(stderr, "\rxmrender: %.1f s rendered to %s\n",
@@ -281,43 +208,46 @@ int main(int argc, char** argv) {
     const int status = parseArguments(argc, argv, options);
     if (status >= 0) return status;
 
-    uint8_t head[kFileHeadBytes];
-    const std::string problem = probeSong(options.song, head);
-    if (!problem.empty()) return fileError(options.song, problem);
-
-    setFileCallbacks(diskOpen, diskClose, diskRead, diskSeek, diskTell);
-    Module* module = loadModule(options.song);
-    if (!module) {
-        return fileError(options.song,
-                         std::string("not a playable XM file: ") + moduleLoadProblem());
-    }
-    if (options.info) printSongInfo(stdout, head, *module);
+    xme_song* song = nullptr;
+    char problem[256];
+    if (xme_song_load_file(options.song, &song, problem, sizeof problem) != XME_OK)
+        return fileError(options.song, problem);
+    if (options.info) printSongInfo(stdout, song);
     if (!options.output) {
-        freeModule(module);
+        xme_song_free(song);
         return 0;
     }
     std::string unfit = checkFileTarget(options.output);
     if (unfit.empty() && sameFile(options.song, options.output))
         unfit = std::string(options.output) + " is the song itself; give another file name";
     if (!unfit.empty()) {
-        freeModule(module);
+        xme_song_free(song);
         std::fprintf(stderr, "xmrender: %s\n", unfit.c_str());
         return 1;
     }
 
-    useOutputDevice(&offlineOutput, nullptr);  // no threads: render() mixes
-    if (!openOutput(kOutputRate)) {
-        freeModule(module);
-        return fileError(options.song, "the engine's offline output did not open");
+    xme_player* player = nullptr;
+    if (xme_player_create(kOutputRate, &player) != XME_OK) {
+        xme_song_free(song);
+        return fileError(options.song, "not enough memory to play it");
     }
-    const int64_t limit = std::llround(
-        (options.seconds > 0.0 ? options.seconds : kDefaultLimitSeconds) * kOutputRate);
-    const int64_t frames = options.seconds > 0.0 ? limit : measureSong(module, limit);
+    xme_player_start(player, song);
+    xme_song_free(song);  // the player holds it now
+    // A given length plays through the song's loops; otherwise it ends where it loops.
+    const bool fixedLength = options.seconds > 0.0;
+    xme_player_set_repeats(player, fixedLength ? XME_REPEAT_FOREVER : 0);
+    const int64_t limit =
+        std::llround((fixedLength ? options.seconds : kDefaultLimitSeconds) * kOutputRate);
+    int64_t frames = limit;
+    int64_t length = 0;
+    if (!fixedLength && xme_player_song_length(player, &length, nullptr) == XME_OK &&
+        length < limit) {
+        frames = length;
+    }
     unfit = checkFreeSpace(
-        {{options.output, kWavHeaderBytes + kFrameBytes * static_cast<uint64_t>(frames)}});
+        {{options.output, kWavHeaderBytes + kWavFrameBytes * static_cast<uint64_t>(frames)}});
     if (!unfit.empty()) {
-        closeOutput();
-        freeModule(module);
+        xme_player_free(player);
         std::fprintf(stderr, "xmrender: %s\n", unfit.c_str());
         return 1;
     }
@@ -332,18 +262,16 @@ int main(int argc, char** argv) {
             stageError.empty() ? std::string("cannot write: ") + std::strerror(errno) : "";
         if (wav.file) closeWav(wav);
         discardOutputs();
-        closeOutput();
-        freeModule(module);
+        xme_player_free(player);
         if (message.empty()) {
             std::fprintf(stderr, "xmrender: %s\n", stageError.c_str());
             return 1;
         }
         return fileError(options.output, message);
     }
-    int error = render(module, frames, options, wav);
+    int error = render(player, frames, options, wav);
     if (!closeWav(wav) && error == 0) error = errno != 0 ? errno : EIO;
-    freeModule(module);
-    closeOutput();
+    xme_player_free(player);
     stopIfInterrupted();
     if (error == 0 && !commitFile(staged, stageError)) {
         std::fprintf(stderr, "xmrender: %s\n", stageError.c_str());

@@ -7,16 +7,13 @@
 //   song.addPattern(16).at(0, 0) = {49, 1};        // C-4 with instrument 1 on row 0
 //   XmInstrument& piano = song.addInstrument();
 //   piano.samples.push_back(XmSample::forwardLoop({0, 40, 80, 40}, 0, 4));
-//   Module* module = loadXmImage(buildXm(song));
+//   std::vector<uint8_t> image = buildXm(song);    // the bytes of the file
 #pragma once
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "engine/file_access.h"
-#include "engine/module.h"
 
 // A cell as it is written: note 97 is key off.
 struct XmCell {
@@ -27,15 +24,26 @@ struct XmCell {
     uint8_t parameter = 0;
 };
 
+// An envelope point as the file stores it: a tick and a value (0..64).
+struct XmPoint {
+    uint16_t x;
+    uint16_t y;
+};
+
+// The bits of an envelope's type byte.
+constexpr uint8_t kXmEnvelopeOn = 0x01;
+constexpr uint8_t kXmEnvelopeSustain = 0x02;
+constexpr uint8_t kXmEnvelopeLoop = 0x04;
+
 struct XmEnvelope {
-    std::vector<EnvelopePoint> points;  // at most 12 are written
+    std::vector<XmPoint> points;  // at most 12 are written
     uint8_t sustain = 0;
     uint8_t loopStart = 0;
     uint8_t loopEnd = 0;
-    uint8_t type = 0;                        // kEnvelopeOn | kEnvelopeSustain | kEnvelopeLoop
+    uint8_t type = 0;                        // kXmEnvelopeOn | kXmEnvelopeSustain | kXmEnvelopeLoop
     std::optional<uint8_t> pointCountField;  // written instead of points.size()
 
-    static XmEnvelope of(std::vector<EnvelopePoint> points, uint8_t type, uint8_t sustain = 0,
+    static XmEnvelope of(std::vector<XmPoint> points, uint8_t type, uint8_t sustain = 0,
                          uint8_t loopStart = 0, uint8_t loopEnd = 0) {
         XmEnvelope e;
         e.points = std::move(points);
@@ -61,6 +69,7 @@ struct XmSample {
     int8_t finetune = 0;
     uint8_t panning = 128;
     int8_t relativeNote = 0;
+    std::string name = "sample";  // 22 bytes at most
     // Header fields in bytes, written instead of the ones that follow from the above.
     std::optional<uint32_t> lengthField, loopStartField, loopLengthField;
     std::optional<uint8_t> typeField;
@@ -85,6 +94,7 @@ struct XmSample {
 };
 
 struct XmInstrument {
+    std::string name = "instrument";  // 22 bytes at most
     std::vector<XmSample> samples;
     uint8_t noteSampleMap[96] = {};
     XmEnvelope volumeEnvelope, panningEnvelope;
@@ -111,6 +121,9 @@ struct XmPattern {
 };
 
 struct XmSong {
+    std::string title = "test song";  // 20 bytes at most
+    std::string tracker = "xm_builder";
+    uint16_t version = 0x0104;
     int channels = 4;
     uint16_t restartPosition = 0;
     uint16_t flags = 1;  // linear frequencies
@@ -209,10 +222,10 @@ inline std::vector<uint8_t> buildXm(const XmSong& song) {
     using namespace xmdetail;
     std::vector<uint8_t> out;
     putText(out, "Extended Module: ", 17);
-    putText(out, "test song", 20);
+    putText(out, song.title, 20);
     put8(out, 0x1A);
-    putText(out, "xm_builder", 20);
-    put16(out, 0x0104);
+    putText(out, song.tracker, 20);
+    put16(out, song.version);
     const uint32_t headerSize = song.headerSize.value_or(276);
     put32(out, headerSize);
     put16(out, song.songLengthField.value_or(uint16_t(song.orders.size())));
@@ -241,7 +254,7 @@ inline std::vector<uint8_t> buildXm(const XmSong& song) {
         const size_t start = out.size();
         const uint32_t headerSizeField = ins.headerSize.value_or(263);
         put32(out, headerSizeField);
-        putText(out, "instrument", 22);
+        putText(out, ins.name, 22);
         put8(out, 0);
         put16(out, ins.sampleCountField.value_or(uint16_t(ins.samples.size())));
         put32(out, 40);
@@ -281,7 +294,7 @@ inline std::vector<uint8_t> buildXm(const XmSong& song) {
             put8(out, s.panning);
             put8(out, uint8_t(s.relativeNote));
             put8(out, 0);
-            putText(out, "sample", 22);
+            putText(out, s.name, 22);
         }
         for (const XmSample& s : ins.samples) {
             std::vector<uint8_t> data = sampleData(s);
@@ -289,13 +302,4 @@ inline std::vector<uint8_t> buildXm(const XmSong& song) {
         }
     }
     return out;
-}
-
-// Loads an image through the memory callbacks. The image must outlive the call only.
-inline Module* loadXmImage(const std::vector<uint8_t>& image) {
-    setMemoryImage(image.data(), int32_t(image.size()));
-    setFileCallbacks(memoryOpen, memoryClose, memoryRead, memorySeek, memoryTell);
-    Module* module = loadModule("test");
-    setMemoryImage(nullptr, 0);
-    return module;
 }

@@ -79,20 +79,20 @@ inline std::vector<uint8_t> busySong() {
     XmInstrument& pad = song.addInstrument(
         sixteenBit(XmSample::pingPongLoop(harmonics(4096, 64, {1.0, 0.5, 0.33, 0.2}), 1024, 3072)));
     pad.volumeEnvelope =
-        XmEnvelope::of({{0, 0}, {8, 64}, {30, 40}, {80, 0}}, kEnvelopeOn | kEnvelopeSustain, 2);
+        XmEnvelope::of({{0, 0}, {8, 64}, {30, 40}, {80, 0}}, kXmEnvelopeOn | kXmEnvelopeSustain, 2);
     pad.panningEnvelope = XmEnvelope::of({{0, 32}, {20, 10}, {40, 54}, {60, 32}},
-                                         kEnvelopeOn | kEnvelopeLoop, 0, 0, 3);
+                                         kXmEnvelopeOn | kXmEnvelopeLoop, 0, 0, 3);
     pad.fadeout = 400;
     // 2 bass: forward loop over the whole sample, a looping volume envelope.
     XmInstrument& bass = song.addInstrument(
         sixteenBit(XmSample::forwardLoop(harmonics(2048, 64, {1.0, 0.7, 0.2}), 0, 2048)));
     bass.volumeEnvelope =
-        XmEnvelope::of({{0, 64}, {10, 44}, {20, 64}}, kEnvelopeOn | kEnvelopeLoop, 0, 0, 2);
+        XmEnvelope::of({{0, 64}, {10, 44}, {20, 64}}, kXmEnvelopeOn | kXmEnvelopeLoop, 0, 0, 2);
     // 3 lead: a short ping-pong loop, instrument vibrato, sustain and fade-out.
     XmInstrument& lead = song.addInstrument(sixteenBit(
         XmSample::pingPongLoop(harmonics(512, 32, {1.0, 0.0, 0.33, 0.0, 0.2}), 128, 384)));
     lead.volumeEnvelope =
-        XmEnvelope::of({{0, 64}, {6, 50}, {40, 20}}, kEnvelopeOn | kEnvelopeSustain, 1);
+        XmEnvelope::of({{0, 64}, {6, 50}, {40, 20}}, kXmEnvelopeOn | kXmEnvelopeSustain, 1);
     lead.fadeout = 1200;
     lead.vibratoType = 0;
     lead.vibratoSweep = 20;
@@ -103,13 +103,13 @@ inline std::vector<uint8_t> busySong() {
     // 5 strings: a long ping-pong loop and a panning envelope with sustain.
     XmInstrument& strings = song.addInstrument(sixteenBit(
         XmSample::pingPongLoop(harmonics(6000, 48, {1.0, 0.6, 0.45, 0.3, 0.2}), 2000, 4000)));
-    strings.volumeEnvelope = XmEnvelope::of({{0, 20}, {40, 64}}, kEnvelopeOn);
+    strings.volumeEnvelope = XmEnvelope::of({{0, 20}, {40, 64}}, kXmEnvelopeOn);
     strings.panningEnvelope =
-        XmEnvelope::of({{0, 0}, {30, 64}, {50, 32}}, kEnvelopeOn | kEnvelopeSustain, 1);
+        XmEnvelope::of({{0, 0}, {30, 64}, {50, 32}}, kXmEnvelopeOn | kXmEnvelopeSustain, 1);
     // 6 bell: a tiny forward loop with a decaying envelope.
     XmInstrument& bell =
         song.addInstrument(sixteenBit(XmSample::forwardLoop(harmonics(64, 16, {1.0, 0.4}), 0, 64)));
-    bell.volumeEnvelope = XmEnvelope::of({{0, 64}, {4, 48}, {60, 8}}, kEnvelopeOn);
+    bell.volumeEnvelope = XmEnvelope::of({{0, 64}, {4, 48}, {60, 8}}, kXmEnvelopeOn);
 
     // Chord roots of the four patterns (XM notes: 49 is C-4) and the chord's intervals.
     const int roots[4] = {49, 46, 41, 43};

@@ -32,10 +32,10 @@ inline std::vector<std::pair<std::string, std::vector<uint8_t>>> seedCorpus() {
         b.at(1, 0) = {50, 1, 0x20, 0x0A, 0x0F};
         XmInstrument& lead = song.addInstrument(
             XmSample::forwardLoop({0, 30, 60, 90, 60, 30, 0, -30, -60, -90, -60, -30}, 2, 10));
-        lead.volumeEnvelope =
-            XmEnvelope::of({{0, 64}, {8, 40}, {20, 0}}, kEnvelopeOn | kEnvelopeSustain, 1, 0, 1);
+        lead.volumeEnvelope = XmEnvelope::of({{0, 64}, {8, 40}, {20, 0}},
+                                             kXmEnvelopeOn | kXmEnvelopeSustain, 1, 0, 1);
         lead.panningEnvelope =
-            XmEnvelope::of({{0, 32}, {4, 48}, {8, 16}}, kEnvelopeOn | kEnvelopeLoop, 0, 0, 2);
+            XmEnvelope::of({{0, 32}, {4, 48}, {8, 16}}, kXmEnvelopeOn | kXmEnvelopeLoop, 0, 0, 2);
         lead.fadeout = 300;
         lead.vibratoType = 1;
         lead.vibratoDepth = 4;
@@ -79,7 +79,7 @@ inline std::vector<std::pair<std::string, std::vector<uint8_t>>> seedCorpus() {
         for (uint16_t k = 0; k < 12; ++k) {
             pad.volumeEnvelope.points.push_back({uint16_t(k * 5), uint16_t(k % 2 ? 64 : 20)});
         }
-        pad.volumeEnvelope.type = kEnvelopeOn | kEnvelopeSustain | kEnvelopeLoop;
+        pad.volumeEnvelope.type = kXmEnvelopeOn | kXmEnvelopeSustain | kXmEnvelopeLoop;
         pad.volumeEnvelope.sustain = 3;
         pad.volumeEnvelope.loopStart = 4;
         pad.volumeEnvelope.loopEnd = 9;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "host/terminfo.h"
+#include "terminal/terminfo.h"
 
 namespace {
 

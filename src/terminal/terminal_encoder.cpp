@@ -1,11 +1,11 @@
-#include "host/terminal_encoder.h"
+#include "terminal/terminal_encoder.h"
 
 #include <bit>
 #include <climits>
 #include <cstring>
 
 #include "data/assets.h"
-#include "host/cp437.h"
+#include "terminal/cp437.h"
 
 namespace {
 
@@ -208,22 +208,23 @@ TerminalLayout layoutFor(int columns, int rows) {
 
 namespace {
 
-// Writes the cells that changed, in their glyphs and colours, at the layout's position.
-void encodeGlyphs(const CellFrame& frame, TerminalScreen& screen, const TerminalLayout& layout,
-                  bool redrawAll, std::string& out) {
-    const int columns = screen.columns;
-    const ColourMode mode = screen.mode;
+// Writes the cells that changed, in their glyphs and colours: the cells of a frame of width
+// by height cells, stride a row, the first height rows and width columns of it placed with
+// their top-left corner at the terminal's column left and row top.
+void encodeGlyphs(const uint16_t* cells, uint16_t* shown, int stride, int width, int height,
+                  int left, int top, int columns, ColourMode mode, bool redrawAll,
+                  std::string& out) {
     int cursorRow = -1, cursorColumn = -1;
     int attribute = -1;  // unknown after a clear or at the start of a frame
-    for (int row = 0; row < kScreenRows; ++row) {
-        const uint16_t* source = frame.cells + row * kScreenColumns;
-        uint16_t* shown = screen.shown + row * kScreenColumns;
-        for (int column = 0; column < kScreenColumns; ++column) {
+    for (int row = 0; row < height; ++row) {
+        const uint16_t* source = cells + row * stride;
+        uint16_t* shownRow = shown + row * stride;
+        for (int column = 0; column < width; ++column) {
             const uint16_t cell = source[column];
-            if (!redrawAll && shown[column] == cell) continue;
-            shown[column] = cell;
+            if (!redrawAll && shownRow[column] == cell) continue;
+            shownRow[column] = cell;
 
-            const int terminalRow = layout.top + row, terminalColumn = layout.left + column;
+            const int terminalRow = top + row, terminalColumn = left + column;
             moveCursor(out, terminalRow, terminalColumn, cursorRow, cursorColumn);
             const int cellAttr = cellAttribute(cell);
             if (cellAttr != attribute) {
@@ -419,10 +420,45 @@ void encodeFrame(const CellFrame& frame, TerminalScreen& screen, int columns, in
         screen.mode = mode;
     }
     const TerminalLayout layout = layoutFor(columns, rows);
-    if (layout.presentation == Presentation::Glyphs)
-        encodeGlyphs(frame, screen, layout, redrawAll, out);
-    else
+    if (layout.presentation == Presentation::Glyphs) {
+        encodeGlyphs(frame.cells, screen.shown, kScreenColumns, kScreenColumns, kScreenRows,
+                     layout.left, layout.top, columns, mode, redrawAll, out);
+    } else {
         encodePicture(frame, screen, layout, redrawAll, out);
+    }
+
+    if (out.size() == afterBegin) {
+        out.resize(start);
+        return;
+    }
+    out += kSyncEnd;
+}
+
+void encodeTextFrame(const TextFrame& frame, TextScreen& screen, int columns, int rows,
+                     ColourMode mode, std::string& out) {
+    const int width = frame.columns < 0                 ? 0
+                      : frame.columns > kMaxTextColumns ? kMaxTextColumns
+                                                        : frame.columns;
+    const int height = frame.rows < 0 ? 0 : frame.rows > kMaxTextRows ? kMaxTextRows : frame.rows;
+    const size_t start = out.size();
+    out += kSyncBegin;
+    const size_t afterBegin = out.size();
+
+    const bool redrawAll = !screen.known || columns != screen.columns || rows != screen.rows ||
+                           mode != screen.mode || width != screen.frameColumns ||
+                           height != screen.frameRows;
+    if (redrawAll) {
+        out += "\x1b[0m\x1b[2J";
+        screen.known = true;
+        screen.columns = columns;
+        screen.rows = rows;
+        screen.mode = mode;
+        screen.frameColumns = width;
+        screen.frameRows = height;
+    }
+    // Cells beyond the terminal's edge are not drawn: a line is never wrapped or scrolled.
+    encodeGlyphs(frame.cells, screen.shown, width, width < columns ? width : columns,
+                 height < rows ? height : rows, 0, 0, columns, mode, redrawAll, out);
 
     if (out.size() == afterBegin) {
         out.resize(start);

@@ -4,12 +4,12 @@
 // terminal shows. A terminal that keeps up gets every frame; a slow one gets the newest frame
 // each time it is ready, so that the picture shown stays within a frame's bytes and the
 // kernel's queue of the frame computed. Portable: the terminal is reached through a writer
-// that never blocks, given by console_posix.cpp (or a test).
+// that never blocks, given by the program (the demo's in host/console_posix.cpp) or a test.
 #pragma once
 #include <cstddef>
 #include <string>
 
-#include "host/terminal_encoder.h"
+#include "terminal/terminal_encoder.h"
 
 // Hands the terminal up to length bytes without waiting and returns how many it took: 0 when
 // it takes none now. A terminal that is gone should be reported as taking everything.
@@ -46,3 +46,8 @@ void queueBytes(TerminalPresenter& presenter, const char* bytes, size_t length,
 // is never shown, and the next one encoded includes its changes.
 bool presentFrame(TerminalPresenter& presenter, const CellFrame& frame, int columns, int rows,
                   ColourMode mode, const TerminalWriter& writer);
+
+// The same for a text frame, against the screen record of text frames that the program keeps
+// (the presenter's own screen is that of 80 by 50 frames, and is left alone).
+bool presentTextFrame(TerminalPresenter& presenter, TextScreen& screen, const TextFrame& frame,
+                      int columns, int rows, ColourMode mode, const TerminalWriter& writer);

@@ -1,4 +1,4 @@
-#include "host/terminal_presenter.h"
+#include "terminal/terminal_presenter.h"
 
 void reserveTerminalPresenter(TerminalPresenter& presenter) {
     // The worst frame (every cell changed, every colour changed, 24-bit) is about 130 KB.
@@ -27,6 +27,14 @@ bool presentFrame(TerminalPresenter& presenter, const CellFrame& frame, int colu
                   ColourMode mode, const TerminalWriter& writer) {
     if (!flushPending(presenter, writer)) return false;
     encodeFrame(frame, presenter.screen, columns, rows, mode, presenter.bytes);
+    flushPending(presenter, writer);
+    return true;
+}
+
+bool presentTextFrame(TerminalPresenter& presenter, TextScreen& screen, const TextFrame& frame,
+                      int columns, int rows, ColourMode mode, const TerminalWriter& writer) {
+    if (!flushPending(presenter, writer)) return false;
+    encodeTextFrame(frame, screen, columns, rows, mode, presenter.bytes);
     flushPending(presenter, writer);
     return true;
 }

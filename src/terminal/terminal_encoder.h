@@ -3,8 +3,10 @@
 // themselves (code page 437 glyphs as UTF-8), centred; a smaller one shows the whole frame as
 // a picture of half blocks, two cells stacked in each character, each cell in the colour its
 // glyph shows on average, scaled down to fit where 80 by 25 is too large. Colours are 24-bit,
-// 256-colour or 16-colour SGR sequences. Pure functions over buffers; the terminal itself is
-// driven by console_posix.cpp.
+// 256-colour or 16-colour SGR sequences. A program that lays out its own screen at the
+// terminal's size hands over a text frame instead, drawn cell for cell whatever its size.
+// Pure functions over buffers of any program's cell frames; the terminal itself is driven by
+// the program (the demo's in host/console_posix.cpp).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -75,6 +77,36 @@ struct TerminalScreen {
 void encodeFrame(const CellFrame& frame, TerminalScreen& screen, int columns, int rows,
                  ColourMode mode, std::string& out);
 
+// A frame of text cells at a size of the program's choosing, usually the terminal's own:
+// programs that lay out their screen for the terminal they find (a music player's) rather
+// than a fixed 80 by 50. Drawn cell for cell, always as glyphs.
+constexpr int kMaxTextColumns = 512;
+constexpr int kMaxTextRows = 192;
+constexpr int kMaxTextCells = kMaxTextColumns * kMaxTextRows;
+struct TextFrame {
+    int columns = 0;                // 0..kMaxTextColumns
+    int rows = 0;                   // 0..kMaxTextRows
+    uint16_t cells[kMaxTextCells];  // row-major, columns cells a row, as CellFrame's words
+};
+
+// What the terminal shows of a text frame, as far as the encoder knows.
+struct TextScreen {
+    uint16_t shown[kMaxTextCells];  // row-major with frameColumns cells a row
+    bool known = false;             // false before the first frame: everything is written
+    int columns = 0;                // terminal size; a change redraws all
+    int rows = 0;
+    int frameColumns = 0;  // the frame's size; a change redraws all
+    int frameRows = 0;
+    ColourMode mode = ColourMode::Ansi16;
+};
+
+// Appends to out the bytes that bring a terminal of columns by rows from screen to frame: the
+// frame's cells that changed, from the terminal's top-left corner, those beyond its right or
+// bottom edge left out. A new terminal size, frame size or colour mode clears the terminal and
+// draws everything once; otherwise as encodeFrame.
+void encodeTextFrame(const TextFrame& frame, TextScreen& screen, int columns, int rows,
+                     ColourMode mode, std::string& out);
+
 // The colour a console shows for a cell on average: its foreground and background colours
 // mixed by the share of ink in the cell's glyph of GlyphFont, each channel rounded.
 ConsoleRgb averageCellColour(uint16_t cell);
@@ -83,9 +115,13 @@ ConsoleRgb averageCellColour(uint16_t cell);
 // and blue; the lower colour on a tie).
 int nearestConsoleColour(ConsoleRgb rgb);
 
-// Bytes that take the terminal into the demo's state: title pushed, alternate screen, cursor
-// hidden, autowrap off, and a request to maximise the window (ignored by most terminals).
+// Bytes that take the terminal into a full-screen program's state: title pushed, alternate
+// screen, cursor hidden, autowrap off, and a request to maximise the window (ignored by most
+// terminals).
 inline constexpr char kTerminalEnter[] = "\x1b[22;0t\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[9;1t";
+// The same, for a program that lays out its screen at whatever size the window has: the
+// window is left as the user sized it.
+inline constexpr char kTerminalEnterAsSized[] = "\x1b[22;0t\x1b[?1049h\x1b[?25l\x1b[?7l";
 
 // Bytes that give the terminal back: any escape sequence cut short by a signal is cancelled,
 // synchronized update ended, colours reset, autowrap and cursor back, main screen, title popped.

@@ -1,4 +1,4 @@
-#include "host/cp437.h"
+#include "terminal/cp437.h"
 
 #include <array>
 #include <cstddef>
