@@ -44,6 +44,12 @@ class RingPlayer {
       this.consumed = 0;  // ring frames played since play, fractional when resampling
       this.reportedBlock = -1;
       this.startFrame = -1;
+      // The context frame of the first render since play (apart from startFrame, which
+      // sets the music's clock, so that a fault there shows), the context frames rendered
+      // since, and the most of them that the renders' playback times left no time for.
+      this.firstFrame = -1;
+      this.renderedFrames = 0;
+      this.unheard = 0;
       // How often each block was mixed again since play, and the blocks that were played
       // before their new music arrived: the music stuttered there.
       this.refreshes = new Uint32Array(this.blockCount);
@@ -68,6 +74,13 @@ class RingPlayer {
       return;
     }
     if (this.startFrame < 0) this.startFrame = contextFrame;
+    // A ScriptProcessorNode that the page's thread kept waiting asks for several buffers at
+    // once, and the browser plays only the last of them: their playback times leave no room
+    // for the others, whose music went by unheard.
+    if (this.firstFrame < 0) this.firstFrame = contextFrame;
+    this.unheard =
+        Math.max(this.unheard, this.renderedFrames - (contextFrame - this.firstFrame));
+    this.renderedFrames += left.length;
     const frames = this.frames;
     const step = this.step;
     let position = this.consumed % frames;
@@ -89,7 +102,8 @@ class RingPlayer {
       if (lap > 0 && this.refreshes[b % this.blockCount] < lap) this.stale += 1;
     }
     this.reportedBlock = block;
-    this.report({played, stale: this.stale, startFrame: this.startFrame});
+    this.report({played, stale: this.stale, startFrame: this.startFrame,
+                 unheard: this.unheard});
   }
 }
 
@@ -103,7 +117,8 @@ const webAudio = (function () {
   let ring = null;     // the engine's ring: byte offset and size in WebAssembly memory
   let ringBytes = 0;
   let ringRate = 0;
-  let last = {played: 0, stale: 0, startFrame: -1};
+  const nothingPlayed = {played: 0, stale: 0, startFrame: -1, unheard: 0};
+  let last = nothingPlayed;
   let playing = false;
 
   function workletSource() {
@@ -220,7 +235,7 @@ const webAudio = (function () {
     },
     play(blockFrames) {
       if (!ring) return;
-      last = {played: 0, stale: 0, startFrame: -1};
+      last = nothingPlayed;
       playing = true;
       const samples = copyOfRing(0, ringBytes / 4);
       deliver({type: 'play', samples, blockFrames, step: ringRate / context.sampleRate},
@@ -235,7 +250,7 @@ const webAudio = (function () {
     },
     reset() {
       playing = false;
-      last = {played: 0, stale: 0, startFrame: -1};
+      last = nothingPlayed;
       deliver({type: 'stop'}, []);
     },
     close() {
@@ -260,7 +275,10 @@ const webAudio = (function () {
     },
 
     // What the page reports about its sound: for people and for the end-to-end check. The
-    // level (root mean square of the last 2048 frames heard) is null without ?bench.
+    // level (root mean square of the last 2048 frames heard) is null without ?bench. The
+    // output's latency: the node's buffer (context frames; a render quantum for the
+    // worklet), the context's own latency and the device's where the browser gives them
+    // (seconds), and the context frames rendered that the browser had no time to play.
     describe() {
       let level = null;
       if (analyser) {
@@ -277,6 +295,10 @@ const webAudio = (function () {
         playedFrames: last.played,
         staleBlocks: last.stale,
         level,
+        bufferFrames: node ? node.bufferSize || 128 : 0,
+        baseLatency: (context && context.baseLatency) || 0,
+        outputLatency: (context && context.outputLatency) || 0,
+        unheardFrames: last.unheard,
       };
     },
   };

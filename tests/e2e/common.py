@@ -156,9 +156,10 @@ def decode_half_blocks(text, columns, rows):
     demo means them), or None where the character has the terminal's default colours or is
     not a block."""
     grid = []
+    state = [None, None]  # the pane's colours carry over from line to line
     for line in text.split("\n")[:rows]:
         row = []
-        for character, foreground, background in pane_characters(line, [None, None]):
+        for character, foreground, background in pane_characters(line, state):
             halves = None
             if character == UPPER_HALF and foreground and background:
                 halves = (foreground, background)
@@ -253,3 +254,39 @@ def best_match(shown, candidates):
         if equal >= best_equal:
             best, best_equal = key, equal
     return best, best_equal / max(1, len(shown))
+
+
+def _common_length(a, b):
+    """How many values a and b have in common from their start."""
+    for k, (x, y) in enumerate(zip(a, b)):
+        if x != y:
+            return k
+    return min(len(a), len(b))
+
+
+def frames_on_pane(shown, candidates, band):
+    """Which recorded frames a pane shows while a slow terminal is still taking them, from
+    what it shows as one value a cell (pane_values) and candidates, (frame number, values)
+    in the order of the frames. The demo writes the changes of a frame character by
+    character in the screen's order, each character band cells high (1 for glyphs, 2 for
+    half blocks), and the next frame only after it; so a pane read at any moment shows a
+    frame B down to some character and from there on the frame A it replaces.
+
+    Returns (A, B): A the newest frame that the pane shows that way, B the earliest later
+    frame that shows a character of its own there, or A itself when the pane shows A
+    whole; None when no pair of the candidates gives the pane."""
+    def characters(values):
+        return [tuple(values[(band * row + k) * COLUMNS + column] for k in range(band))
+                for row in range(len(values) // COLUMNS // band) for column in range(COLUMNS)]
+    pane = characters(shown)
+    frames = [(number, characters(values)) for number, values in candidates]
+    # Characters as the newer frame from the top, as the older from the bottom.
+    head = [_common_length(pane, drawn) for _, drawn in frames]
+    tail = [_common_length(pane[::-1], drawn[::-1]) for _, drawn in frames]
+    for older in range(len(frames) - 1, -1, -1):
+        if head[older] == len(pane):
+            return frames[older][0], frames[older][0]
+        for newer in range(older + 1, len(frames)):
+            if head[newer] + tail[older] >= len(pane):
+                return frames[older][0], frames[newer][0]
+    return None
