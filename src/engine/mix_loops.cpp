@@ -226,9 +226,8 @@ __attribute__((target("avx2"))) int64_t mixPlainAvx2(float* out, int32_t frames,
         for (int32_t j = 0; j < 8; ++j)
             pairs[j] = valuePairAvx2(data, position + (j < rest ? j : rest - 1) * step);
         position += rest * step;
-        const EightFrames mixed =
-            eightFrames(_mm256_load_si256(reinterpret_cast<const __m256i*>(pairs)), fractions,
-                        gains);
+        const EightFrames mixed = eightFrames(
+            _mm256_load_si256(reinterpret_cast<const __m256i*>(pairs)), fractions, gains);
         const __m256i lanes = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
         const __m256i firstMask = _mm256_cmpgt_epi32(_mm256_set1_epi32(rest), lanes);
         const __m256i secondMask = _mm256_cmpgt_epi32(_mm256_set1_epi32(rest - 4), lanes);
