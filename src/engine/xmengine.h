@@ -239,8 +239,8 @@ XME_API int32_t xme_player_set_row_callback(xme_player* player, xme_row_callback
 XME_API int32_t xme_player_seek_order(xme_player* player, int32_t order);
 /* Moves to a time: the frames rendered afterwards are those a straight render gives from
    there on (the song played from its start, without mixing, up to that frame; a seek forward
-   goes on from where the player is). That takes about 0.1 ms for a second of music, far less
-   than mixing it. seconds is rounded to the nearest frame. A time beyond the song's end ends
+   goes on from where the player is). That takes about 0.1 ms for a second of music, less than
+   half of mixing it. seconds is rounded to the nearest frame. A time beyond the song's end ends
    it there. */
 XME_API int32_t xme_player_seek_seconds(xme_player* player, double seconds);
 XME_API int32_t xme_player_seek_frame(xme_player* player, int64_t frame);
