@@ -41,27 +41,6 @@ const char kHelp[] =
     "Exit status: 1 when it cannot start (the message says why), 2 for an unknown argument;\n"
     "stopped by a signal, the status of that signal.\n";
 
-// Whether this system's terminfo database has an entry for name; true when there is no
-// database at all, since nothing can be told then.
-bool terminfoKnows(const std::string& name) {
-    bool anyDatabase;
-    return !findTerminfoEntry(name, anyDatabase).empty() || !anyDatabase;
-}
-
-// Why the terminal named by TERM cannot take the demo's cursor, colour and screen sequences,
-// or an empty string when it can. Refused: no TERM; "dumb" and "unknown", which have no cursor
-// addressing; and a name this system does not know, unless it is of the xterm family, whose
-// sequences every terminal of that name speaks.
-std::string terminalProblem(const char* term) {
-    if (!term || !*term) return "TERM is not set, so the terminal's kind is unknown";
-    const std::string name = term;
-    if (name == "dumb" || name == "unknown")
-        return "this terminal (TERM=" + name + ") cannot take the escape sequences it draws with";
-    if (name.compare(0, 5, "xterm") != 0 && !terminfoKnows(name))
-        return "this terminal (TERM=" + name + ") is not known to this system";
-    return "";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -19,3 +19,10 @@ std::string findTerminfoEntry(const std::string& name, bool& anyDatabase);
 // The colours that this system's entry for a terminal kind declares; 0 when unknown.
 // (POSIX only.)
 int terminalColourCount(const char* name);
+
+// Why the terminal kind named by TERM cannot take a full-screen program's cursor, colour and
+// screen sequences, or "" when it can. Refused: no TERM; "dumb" and "unknown", which have no
+// cursor addressing; and a name this system's database does not know (where there is one),
+// unless it is of the xterm family, whose sequences every terminal of that name speaks.
+// (POSIX only.)
+std::string terminalProblem(const char* term);

@@ -58,3 +58,15 @@ int terminalColourCount(const char* name) {
     std::fclose(file);
     return terminfoColours(entry, size);
 }
+
+std::string terminalProblem(const char* term) {
+    if (!term || !*term) return "TERM is not set, so the terminal's kind is unknown";
+    const std::string name = term;
+    if (name == "dumb" || name == "unknown")
+        return "this terminal (TERM=" + name + ") cannot take the escape sequences it draws with";
+    if (name.compare(0, 5, "xterm") == 0) return "";
+    bool anyDatabase = false;
+    if (findTerminfoEntry(name, anyDatabase).empty() && anyDatabase)
+        return "this terminal (TERM=" + name + ") is not known to this system";
+    return "";
+}

@@ -7,10 +7,13 @@
 //   xmplay [--loop] [--repeat] FILE...
 //
 // The songs are played through the engine's public interface (xmengine.h) alone; the sound
-// device is the platform's (engine/output.h), fed by the deck (deck.h).
+// device is the platform's (engine/output.h), fed by the deck (deck.h); the screen and the keys
+// are the terminal session's (terminal/terminal_session.h), as the demo's are.
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,10 +23,25 @@
 #include "engine/output.h"
 #include "keys.h"
 #include "player_screen.h"
-#include "player_terminal.h"
+#include "terminal/terminal_session.h"
+#include "terminal/terminfo.h"
 #include "xmengine.h"
 
 namespace {
+
+// The screen at whatever size the window has, with pastes bracketed, so that the bytes of a
+// paste are never taken for keys.
+constexpr TerminalSessionStyle kPlayerTerminal = {kTerminalEnterAsSized, "\x1b[?2004h",
+                                                  "\x1b[?2004l", 80, 25};
+
+// A screen needs standard output on a terminal that takes escape sequences.
+bool screenPossible() {
+    return isatty(STDOUT_FILENO) == 1 && terminalProblem(std::getenv("TERM")).empty();
+}
+
+uint32_t monotonicMilliseconds() {
+    return static_cast<uint32_t>(monotonicClockMilliseconds());
+}
 
 constexpr OptionSpec kOptions[] = {
     {"--loop", nullptr, false},
@@ -199,11 +217,11 @@ Next playWithScreen(Session& session, PlayerView& view, KeyReader& keys) {
         view.mutedChannels = deck.mutedChannels;
         view.message = session.message.c_str();
         int columns, rows;
-        playerTerminalSize(columns, rows);
+        terminalSize(columns, rows);
         frame.columns = columns < kMaxTextColumns ? columns : kMaxTextColumns;
         frame.rows = rows < kMaxTextRows ? rows : kMaxTextRows;
         drawPlayerScreen(view, frame);
-        presentPlayerFrame(frame);
+        presentSessionTextFrame(frame);
 
         const uint32_t frameEnd = monotonicMilliseconds() + kFrameMilliseconds;
         Key found[64];
@@ -212,7 +230,7 @@ Next playWithScreen(Session& session, PlayerView& view, KeyReader& keys) {
             const int32_t left = static_cast<int32_t>(frameEnd - monotonicMilliseconds());
             if (left <= 0) break;
             char bytes[256];
-            const size_t length = waitForInput(bytes, sizeof bytes, left);
+            const size_t length = waitForTerminalInput(bytes, sizeof bytes, left);
             count = readKeys(keys, bytes, length, monotonicMilliseconds(), found, 64);
             if (count > 0) break;
         }
@@ -241,7 +259,7 @@ int playList(Session& session) {
         return 1;
     }
     KeyReader keys;
-    if (session.screen) openPlayerTerminal();
+    if (session.screen) openTerminalSession(kPlayerTerminal);
     const int count = static_cast<int>(session.options.files.size());
     int status = 0;
     for (;;) {
@@ -267,7 +285,7 @@ int playList(Session& session) {
             view.looping = session.options.loop;
             const std::string title =
                 std::string("xmplay: ") + (info.name[0] ? info.name : view.fileName);
-            setPlayerTitle(title.c_str());
+            setTerminalTitle(title.c_str());
             next = playWithScreen(session, view, keys);
             session.message.clear();
         } else {
@@ -291,7 +309,7 @@ int playList(Session& session) {
         }
     }
     closeDeck(deck);
-    if (session.screen) closePlayerTerminal();
+    if (session.screen) closeTerminalSession();
     if (status != 0)
         std::fprintf(stderr, "xmplay: %s\nxmplay: no file can be played\n",
                      session.message.c_str());
