@@ -31,6 +31,23 @@ xme_song* load(const BenchSong& song) {
     return loaded;
 }
 
+// A player at 44100 Hz that plays the song for ever, freed with it.
+struct LoopingPlayer {
+    xme_song* song;
+    xme_player* player = nullptr;
+    explicit LoopingPlayer(const BenchSong& bench) : song(load(bench)) {
+        xme_player_create(44100, &player);
+        xme_player_start(player, song);
+        xme_player_set_repeats(player, XME_REPEAT_FOREVER);
+    }
+    ~LoopingPlayer() {
+        xme_player_free(player);
+        xme_song_free(song);
+    }
+    LoopingPlayer(const LoopingPlayer&) = delete;
+    LoopingPlayer& operator=(const LoopingPlayer&) = delete;
+};
+
 size_t heapInUse() {
     return mallinfo2().uordblks;
 }
@@ -38,11 +55,8 @@ size_t heapInUse() {
 // Frames of 44100 Hz stereo in calls of 1024 frames, the song looping.
 void renderThroughTheInterface(benchmark::State& state) {
     const BenchSong& song = songs()[size_t(state.range(0))];
-    xme_song* loaded = load(song);
-    xme_player* player = nullptr;
-    xme_player_create(44100, &player);
-    xme_player_start(player, loaded);
-    xme_player_set_repeats(player, XME_REPEAT_FOREVER);
+    LoopingPlayer looping(song);
+    xme_player* player = looping.player;
     std::vector<int16_t> buffer(2 * 1024);
     for (auto _ : state) {
         xme_render_s16(player, buffer.data(), 1024);
@@ -51,26 +65,19 @@ void renderThroughTheInterface(benchmark::State& state) {
     state.counters["x_realtime"] =
         benchmark::Counter(double(state.iterations()) * 1024 / 44100, benchmark::Counter::kIsRate);
     state.SetLabel(song.name);
-    xme_player_free(player);
-    xme_song_free(loaded);
 }
 BENCHMARK(renderThroughTheInterface)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // A seek to 60 s from the start: the song played through without mixing up to there.
 void seekSixtySeconds(benchmark::State& state) {
     const BenchSong& song = songs()[size_t(state.range(0))];
-    xme_song* loaded = load(song);
-    xme_player* player = nullptr;
-    xme_player_create(44100, &player);
-    xme_player_start(player, loaded);
-    xme_player_set_repeats(player, XME_REPEAT_FOREVER);
+    LoopingPlayer looping(song);
+    xme_player* player = looping.player;
     for (auto _ : state) {
         xme_player_seek_frame(player, 0);
         xme_player_seek_seconds(player, 60.0);
     }
     state.SetLabel(song.name);
-    xme_player_free(player);
-    xme_song_free(loaded);
 }
 BENCHMARK(seekSixtySeconds)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
